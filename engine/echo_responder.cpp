@@ -1,0 +1,88 @@
+#include "engine/echo_responder.h"
+
+#include "engine/line_format.h"
+#include "engine/probe_header.h"
+#include "net/options.h"
+#include "platform/stop_signals.h"
+#include "util/sockaddr.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr plat::Readiness kReadable{true, false, false};
+
+// The echo size a request asks for, read signed (so 2^31 and above count as too small), at
+// least 16 and never more than the buffer holds.
+int echo_size(const unsigned char* request) {
+    const auto asked = static_cast<int32_t>(pkthdr_get(request, PKTHDR_RECVSIZE));
+    if (asked <= 15) return 16;
+    return asked < kTransferBufferSize ? asked : kTransferBufferSize;
+}
+
+} // namespace
+
+int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
+    char port_text[6] = {};
+    std::snprintf(port_text, sizeof port_text, "%d", ipport);
+    std::printf("rebound_listen(): listaddr=create_sockaddrin(AF_INET, ipaddr=%s, ipport=%s):\n",
+                ipaddr ? ipaddr : "(null)", port_text);
+    const sockaddr_in listaddr = create_sockaddrin(AF_INET, ipaddr, port_text);
+    print_address_line(listaddr, "listaddr.sin_port");
+
+    const int32_t sock = udp_create(AF_INET);
+    if (sock < 0) return sock;
+    const int32_t bound = udp_bind(sock, reinterpret_cast<const sockaddr*>(&listaddr));
+    if (bound < 0) {
+        const int saved = errno;
+        sock_close(sock);
+        errno = saved;
+        return bound;
+    }
+
+    unsigned char buf[kTransferBufferSize];
+    char tt[kTimeTextSize];
+    int32_t served = 0;
+    for (;;) {
+        // The wait only lets a stop request through; the receive itself then cannot block.
+        if (plat::select_one(sock, kReadable, nullptr) < 0 && plat::stop_requested()) break;
+
+        std::memset(buf, 0, sizeof buf);
+        sockaddr_in from{};
+        int fromlen = plat::kInetAddrLen;
+        const int got = plat::recvfrom(sock, buf, kTransferBufferSize, 0,
+                                       reinterpret_cast<sockaddr*>(&from), &fromlen);
+        const int recv_error = got < 0 ? errno : 0;
+        const auto seq = static_cast<int32_t>(pkthdr_get(buf, PKTHDR_SEQ));
+        const AddrParts src = addr_parts(from);
+        std::printf("%s rebound_listen(): [%06d] recvsize=udp_blockrecv(%d.%d.%d.%d:%d): "
+                    "recvsize=%d iterpkts=%06d\n",
+                    time_text(tt), served, src.a, src.b, src.c, src.d, src.port, got, seq);
+        if (got <= 0) {
+            std::printf("rebound_listen(): recvsize=udp_blockrecv(): recvsize=%d if "
+                        "(recvsize<=0): recvsize=%d:%s\n",
+                        got, recv_error, std::strerror(recv_error));
+            continue;
+        }
+
+        const int size = echo_size(buf);
+        const int sent = plat::sendto(sock, buf, size, 0, reinterpret_cast<const sockaddr*>(&from),
+                                      plat::kInetAddrLen);
+        const int send_error = sent < 0 ? errno : 0;
+        std::printf("%s rebound_listen(): [%06d] sendsize=udp_send(%d.%d.%d.%d:%d): sendsize=%d "
+                    "iterpkts=%06d\n",
+                    time_text(tt), served, src.a, src.b, src.c, src.d, src.port, sent, seq);
+        if (sent <= 0)
+            std::printf("rebound_listen(): sendsize=udp_send(): sendsize=%d if (sendsize<=0): "
+                        "sendsize=%d:%s\n",
+                        sent, send_error, std::strerror(send_error));
+        if (sent != size)
+            std::printf("rebound_listen(): if (recvsize!=sendsize) recvsize=%d != sendsize=%d\n",
+                        size, sent);
+        ++served;
+    }
+    sock_close(sock);
+    return 0;
+}

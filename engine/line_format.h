@@ -1,0 +1,20 @@
+// Pieces shared by the output lines of the client and the responder.
+#pragma once
+
+#include "platform/socket_api.h"
+
+// Size of the time text buffer and the stamp pattern of every timed line.
+inline constexpr int kTimeTextSize = 36;
+
+// The current time as the lines print it, e.g. 2026/12/08 20:08:46.500000.
+const char* time_text(char (&buffer)[kTimeTextSize]);
+
+// An IPv4 address record split for "%d.%d.%d.%d:%d" (most significant byte first, host port).
+struct AddrParts {
+    int a, b, c, d, port;
+};
+AddrParts addr_parts(const sockaddr_in& addr);
+
+// The second start line: the stored address as a little-endian word, dotted, and the port
+// under the given label ("connaddr.sin_port" or "listaddr.sin_port").
+void print_address_line(const sockaddr_in& addr, const char* port_label);

@@ -1,0 +1,21 @@
+// Wall clock, local calendar conversion and pauses.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+namespace plat {
+
+struct WallTime {
+    int64_t seconds;      // since 1970-01-01 00:00:00 UTC
+    int32_t microseconds; // 0..999999, from the same reading
+};
+
+WallTime wall_clock();
+
+// Thread-safe local calendar time of a calendar second; false when it cannot be converted.
+bool local_time(time_t seconds, std::tm* out);
+
+void sleep_ms(int milliseconds);
+
+} // namespace plat

@@ -1,0 +1,69 @@
+// The socket interface the libraries and the engine are written against: the calls of a
+// BSD-style socket API, each reporting failure with -1 and leaving the failure's code for
+// last_socket_error(). This header and its .cpp are the only place that calls the operating
+// system's socket functions.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <sys/un.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace plat {
+
+// Size of the record handed to the socket calls for each address family; the local address
+// record is the 2-byte family followed by the 108-byte path.
+inline constexpr int kInetAddrLen = sizeof(sockaddr_in);   // 16
+inline constexpr int kInet6AddrLen = sizeof(sockaddr_in6); // 28
+inline constexpr int kLocalAddrLen = sizeof(sockaddr_un);  // 110
+
+// Start-up and clean-up of the socket service. Linux needs neither; they only keep the count
+// of start-ups not yet cleaned up, so a test can see which operations start or clean up.
+int startup();          // 0 on success, non-zero when the service "did not start"
+void cleanup();
+int service_count();    // start-ups minus clean-ups, for tests
+void fail_startup_for_test(bool fail);
+
+// The code of the latest failed call on this thread, in the Windows Sockets numbering the
+// library maps from (10xxx where such a code exists, else the runtime's errno value).
+int last_socket_error();
+
+int socket(int family, int type, int protocol);
+int closesocket(int sock);
+int bind(int sock, const sockaddr* addr, int len);
+int listen(int sock, int backlog);
+int accept(int sock, sockaddr* addr, int* len);
+int connect(int sock, const sockaddr* addr, int len);
+int getsockname(int sock, sockaddr* addr, int* len);
+int getpeername(int sock, sockaddr* addr, int* len);
+int getsockopt(int sock, int level, int name, void* value, int* len);
+int setsockopt(int sock, int level, int name, const void* value, int len);
+int set_nonblocking(int sock, bool on); // the FIONBIO switch: 0 on success
+int send(int sock, const void* buf, int len, int flags);
+int recv(int sock, void* buf, int len, int flags);
+int sendto(int sock, const void* buf, int len, int flags, const sockaddr* to, int tolen);
+int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen);
+
+// Readiness of one socket, answered as select() would: the number of the asked-for sets
+// (read, write, exception) in which the socket is ready, 0 when the limit passed, -1 on
+// failure (an invalid handle included). A null limit waits without end. Implemented with
+// ppoll, so handles of 1024 and above are safe.
+struct Readiness {
+    bool read = false;
+    bool write = false;
+    bool except = false;
+};
+int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready = nullptr);
+
+// Removes a file by path; the result is ignored by callers that only clear a stale path.
+int unlink(const char* path);
+
+// Address text conversion for IPv4 dotted text: INADDR_NONE (all ones) when not an address.
+uint32_t inet_addr(const char* text);
+
+} // namespace plat

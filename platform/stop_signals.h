@@ -1,0 +1,19 @@
+// A race-free stop on SIGINT/SIGTERM for the command-line programs. Once installed, the two
+// signals are blocked everywhere except inside select_one(), which opens them atomically while
+// it waits. A stop therefore never cuts a line in half: it shows up as an interrupted wait
+// (EINTR), after which stop_requested() tells the caller to wind down and flush.
+#pragma once
+
+#include <signal.h>
+
+namespace plat {
+
+void install_stop_signals();
+
+// The signal that asked for the stop, or 0.
+int stop_requested();
+
+// The mask select_one() waits under: null until install_stop_signals() ran.
+const sigset_t* stop_wait_mask();
+
+} // namespace plat

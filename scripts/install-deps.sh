@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the benchmarks need.
+# Safe to run again: packages already present are skipped by apt.
+set -euo pipefail
+
+packages=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  # tests
+  libgtest-dev libgmock-dev
+  # window
+  qt6-base-dev
+  # peers for tests and benchmarks
+  socat sockperf dnsmasq-base nginx-light iproute2 procps
+  # window tests under a real X server
+  xvfb xdotool x11-apps imagemagick
+  # fuzzing and sanitizer runtimes
+  clang libclang-rt-14-dev
+  # benchmark timing
+  hyperfine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: all ${#packages[@]} packages present"
+  exit 0
+fi
+
+echo "install-deps: installing: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+  if command -v sudo >/dev/null 2>&1; then
+    SUDO=sudo
+  else
+    echo "install-deps: not root and no sudo; install these packages by hand: ${missing[*]}" >&2
+    exit 1
+  fi
+else
+  SUDO=
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+if ! $SUDO apt-get update -q; then
+  echo "install-deps: apt-get update failed (no package mirror reachable?)" >&2
+  exit 1
+fi
+if ! $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"; then
+  echo "install-deps: apt-get install failed for: ${missing[*]}" >&2
+  exit 1
+fi
+echo "install-deps: done"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# The main job: builds Rebound, starts a local echo responder on 127.0.0.1 and runs one
+# measurement against it with reboundcli. Extra arguments go to reboundcli.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)"
+
+port=${REBOUND_PORT:-33333}
+srv_log=$(mktemp /tmp/reboundsrv.XXXXXX.log)
+build/bin/reboundsrv -h 127.0.0.1 -p "$port" >"$srv_log" 2>&1 &
+srv=$!
+trap 'kill -TERM $srv 2>/dev/null; wait $srv 2>/dev/null; echo "responder log: $srv_log"' EXIT
+sleep 0.2
+kill -0 $srv 2>/dev/null || { cat "$srv_log"; exit 1; }
+
+build/bin/reboundcli -h 127.0.0.1 -p "$port" "$@"

@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs every test twice: in a normal build and in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer. Any failing test or any sanitizer report fails the run.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+jobs=$(nproc)
+run_suite() { # build-dir, extra cmake args...
+  local dir=$1; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake --build "$dir" -j "$jobs"
+  # Each process writes its own file: several programs run side by side.
+  ( cd "$dir" && ctest --output-on-failure -j "$jobs" )
+}
+
+echo "== tests: normal build"
+run_suite build
+
+echo "== tests: sanitizer build"
+reports=$(mktemp -d)
+export ASAN_OPTIONS="log_path=$reports/asan:detect_leaks=1:abort_on_error=0"
+export UBSAN_OPTIONS="log_path=$reports/ubsan:halt_on_error=1:print_stacktrace=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp"
+status=0
+run_suite build-sanitize -DREBOUND_SANITIZE=ON || status=$?
+if compgen -G "$reports/*" >/dev/null; then
+  echo "== sanitizer reports:"
+  cat "$reports"/*
+  status=1
+fi
+rm -rf "$reports"
+[ $status -eq 0 ] && echo "== all tests passed (normal and sanitizer builds)"
+exit $status

@@ -1,0 +1,46 @@
+#include "tools/cli_args.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+std::optional<int32_t> parse_int(std::string_view text, int64_t min, int64_t max) {
+    const std::string s(text);
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < min || v > max) return std::nullopt;
+    return static_cast<int32_t>(v);
+}
+
+std::optional<double> parse_seconds(std::string_view text) {
+    const std::string s(text);
+    if (s.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    // Waits of more than a day are surely a typing error.
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0 || v > 86400) return std::nullopt;
+    return v;
+}
+
+std::optional<std::string_view> option_value(int argc, char** argv, int* index,
+                                             std::string_view short_name,
+                                             std::string_view long_name, bool* missing) {
+    const std::string_view arg = argv[*index];
+    const bool is_short = !short_name.empty() && arg == short_name;
+    const bool is_long = !long_name.empty() && arg == long_name;
+    if (is_short || is_long) {
+        if (*index + 1 >= argc) {
+            *missing = true;
+            return std::nullopt;
+        }
+        return std::string_view(argv[++*index]);
+    }
+    if (!long_name.empty() && arg.size() > long_name.size() && arg.starts_with(long_name) &&
+        arg[long_name.size()] == '=')
+        return arg.substr(long_name.size() + 1);
+    return std::nullopt;
+}

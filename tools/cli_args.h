@@ -1,0 +1,15 @@
+// Strict parsing of command-line values: the whole text must be a number within range.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+std::optional<int32_t> parse_int(std::string_view text, int64_t min, int64_t max);
+std::optional<double> parse_seconds(std::string_view text); // finite, 0 or more
+
+// The value of "--name=VALUE" or of "-x VALUE" (advancing *index); empty when `arg` is not
+// this option. Sets *missing when the option is there but its value is not.
+std::optional<std::string_view> option_value(int argc, char** argv, int* index,
+                                             std::string_view short_name,
+                                             std::string_view long_name, bool* missing);

@@ -1,0 +1,74 @@
+// reboundsrv: the echo responder as a program. Runs until SIGINT or SIGTERM.
+#include "engine/echo_responder.h"
+#include "net/options.h"
+#include "platform/stop_signals.h"
+#include "tools/cli_args.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <string>
+
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: reboundsrv [-h ADDRESS] [-p PORT]\n"
+    "\n"
+    "Answers every UDP probe of reboundcli with an echo of the size the probe asks for and\n"
+    "prints one line per received and per sent datagram. Runs until interrupted.\n"
+    "\n"
+    "  -h, --host ADDRESS  local IPv4 address to bind to (default: every address, 0.0.0.0)\n"
+    "  -p, --port PORT     local UDP port, 1..65535 (default 33333)\n"
+    "      --help          show this text\n"
+    "      --version       show the version\n"
+    "\n"
+    "Exit status: 0 when stopped by SIGINT/SIGTERM, 1 when the socket cannot be bound,\n"
+    "2 for a bad command line.\n";
+
+int usage_error(const std::string& message) {
+    std::fprintf(stderr, "reboundsrv: %s\nTry 'reboundsrv --help'.\n", message.c_str());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    std::string host;
+    int32_t port = 33333;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("reboundsrv %s\n", REBOUND_VERSION);
+            return 0;
+        }
+        bool missing = false;
+        if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
+            host = std::string(*v);
+        } else if (auto p = option_value(argc, argv, &i, "-p", "--port", &missing)) {
+            auto n = parse_int(*p, 1, 65535);
+            if (!n) return usage_error("port '" + std::string(*p) + "' is not a number from 1 to 65535");
+            port = *n;
+        } else if (missing) {
+            return usage_error("option '" + std::string(arg) + "' needs a value");
+        } else {
+            return usage_error("unknown argument '" + std::string(arg) + "'");
+        }
+    }
+
+    plat::install_stop_signals();
+    const int32_t result = rebound_listen(host.c_str(), port);
+    std::fflush(stdout);
+    if (result < 0) {
+        wchar_t* text = nullptr;
+        sock_errtext(errno, &text, 0);
+        std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %ls (result %d)\n",
+                     host.empty() ? "0.0.0.0" : host.c_str(), port, text ? text : L"?", result);
+        sock_errtext_free(text);
+        return 1;
+    }
+    return 0;
+}

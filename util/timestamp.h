@@ -1,0 +1,11 @@
+// Time stamps: seconds since 1970-01-01 00:00:00 UTC as a double, and their text form.
+#pragma once
+
+// Whole seconds and microseconds of one wall-clock reading: seconds + microseconds / 1e6.
+double get_timestamp();
+
+// Local calendar text of the stamp's whole seconds (strftime with `format`), followed, when the
+// stamp has a positive fraction and `digits` is not 0, by "." and the first min(digits, 9)
+// digits of the fraction printed with nine decimals (cut, not rounded again). The text always
+// fits `size` bytes with its terminator. Returns `buffer`.
+char* format_timestamp(double stamp, const char* format, char* buffer, int size, unsigned digits);
