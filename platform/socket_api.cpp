@@ -42,6 +42,13 @@ int checked_transfer(int sock, long result) {
 
 socklen_t to_len(int len) { return len < 0 ? 0 : static_cast<socklen_t>(len); }
 
+// A negative byte count is refused as an invalid argument instead of being sent as empty.
+bool refuse_negative(int len) {
+    if (len >= 0) return false;
+    errno = EINVAL;
+    return true;
+}
+
 } // namespace
 
 int startup() {
@@ -110,19 +117,23 @@ int set_nonblocking(int sock, bool on) {
 }
 
 int send(int sock, const void* buf, int len, int flags) {
+    if (refuse_negative(len)) return fail();
     return checked_transfer(sock, ::send(sock, buf, to_len(len), flags | MSG_NOSIGNAL));
 }
 
 int recv(int sock, void* buf, int len, int flags) {
+    if (refuse_negative(len)) return fail();
     return checked_transfer(sock, ::recv(sock, buf, to_len(len), flags));
 }
 
 int sendto(int sock, const void* buf, int len, int flags, const sockaddr* to, int tolen) {
+    if (refuse_negative(len)) return fail();
     return checked_transfer(
         sock, ::sendto(sock, buf, to_len(len), flags | MSG_NOSIGNAL, to, to_len(tolen)));
 }
 
 int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen) {
+    if (refuse_negative(len)) return fail();
     socklen_t n = fromlen ? to_len(*fromlen) : 0;
     const long r = ::recvfrom(sock, buf, to_len(len), flags, from, fromlen ? &n : nullptr);
     if (r >= 0 && fromlen) *fromlen = static_cast<int>(n);

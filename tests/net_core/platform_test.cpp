@@ -1,0 +1,74 @@
+// The platform layer's promises the library builds on: the error numbering, readiness of any
+// handle, time-out expiry read as a time-out, and no SIGPIPE.
+#include "net/options.h"
+#include "platform/socket_errors.h"
+
+#include <cerrno>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(ErrorNumbering, SocketErrorsGetTheirCodesRuntimeNumbersStay) {
+    struct Case {
+        int posix, code;
+    };
+    const Case cases[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060}, {ENOTSOCK, 10038},
+                          {EBADF, 10009},        {EADDRINUSE, 10048}, {EINPROGRESS, 10036},
+                          {ECONNRESET, 10054},   {EACCES, 13},        {EMFILE, 24},
+                          {ENFILE, 23},          {ENOMEM, 12},        {EPIPE, 32},
+                          {ENOENT, 2},           {ENAMETOOLONG, 36}};
+    for (const auto& c : cases) EXPECT_EQ(plat::translate_errno(c.posix), c.code) << c.posix;
+    EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::WouldBlock), 10035);
+    EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::TimedOut), 10060);
+}
+
+TEST(Readiness, WorksForHandlesAbove1024AndRefusesInvalidOnes) {
+    const int32_t s = udp_create(AF_INET);
+    const int high = dup2(s, 1500);
+    ASSERT_EQ(high, 1500);
+    timeval zero{0, 0};
+    plat::Readiness ready;
+    EXPECT_EQ(plat::select_one(high, {true, true, false}, &zero, &ready), 1); // writable only
+    EXPECT_TRUE(ready.write);
+    EXPECT_FALSE(ready.read);
+    close(high);
+    EXPECT_EQ(plat::select_one(high, {true, false, false}, &zero), -1);
+    EXPECT_EQ(plat::last_socket_error(), 10009);
+    EXPECT_EQ(plat::select_one(-1, {true, false, false}, &zero), -1);
+    EXPECT_EQ(plat::last_socket_error(), 10009);
+    sock_close(s);
+}
+
+TEST(Transfers, ExpiredReceiveTimeoutIsATimeOutWouldBlockOtherwise) {
+    const int32_t s = udp_create(AF_INET);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(udp_bind(s, reinterpret_cast<sockaddr*>(&a)), 0);
+    const timeval limit{0, 20000};
+    ASSERT_EQ(setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit), 0);
+    char buf[16];
+    EXPECT_EQ(plat::recv(s, buf, sizeof buf, 0), -1);
+    EXPECT_EQ(errno, EAGAIN); // callers that retry still see the POSIX value
+    EXPECT_EQ(plat::last_socket_error(), 10060);
+    sock_setopt(s, SOCKOPT_NONBLOCKING, 0);
+    EXPECT_EQ(plat::recv(s, buf, sizeof buf, 0), -1);
+    EXPECT_EQ(plat::last_socket_error(), 10035);
+    EXPECT_EQ(plat::recv(s, buf, -1, 0), -1); // a negative count is refused, not read as 0
+    EXPECT_EQ(plat::last_socket_error(), 10022);
+    sock_close(s);
+}
+
+TEST(Transfers, BrokenPipeComesBackAsEpipeWithoutASignal) {
+    int pair[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_STREAM, 0, pair), 0);
+    close(pair[1]);
+    // Without MSG_NOSIGNAL the default SIGPIPE action would end the test program here.
+    EXPECT_EQ(plat::send(pair[0], "x", 1, 0), -1);
+    EXPECT_EQ(errno, EPIPE);
+    EXPECT_EQ(plat::last_socket_error(), 32);
+    close(pair[0]);
+}
+
+} // namespace
