@@ -17,10 +17,13 @@ char* format_timestamp(double stamp, const char* format, char* buffer, int size,
 
     const auto whole = static_cast<time_t>(stamp);
     std::tm calendar{};
-    // A calendar text that does not fit leaves the buffer empty rather than undefined.
+    // A calendar text that does not fit leaves the whole text empty rather than undefined or
+    // a bare fraction.
     if (!plat::local_time(whole, &calendar) ||
-        std::strftime(buffer, static_cast<size_t>(size), format, &calendar) == 0)
+        std::strftime(buffer, static_cast<size_t>(size), format, &calendar) == 0) {
         buffer[0] = '\0';
+        return buffer;
+    }
 
     const double fraction = stamp - static_cast<double>(whole);
     if (!(fraction > 0) || digits == 0) return buffer;

@@ -7,5 +7,6 @@ double get_timestamp();
 // Local calendar text of the stamp's whole seconds (strftime with `format`), followed, when the
 // stamp has a positive fraction and `digits` is not 0, by "." and the first min(digits, 9)
 // digits of the fraction printed with nine decimals (cut, not rounded again). The text always
-// fits `size` bytes with its terminator. Returns `buffer`.
+// fits `size` bytes with its terminator; it is empty when the calendar text does not fit.
+// Returns `buffer`.
 char* format_timestamp(double stamp, const char* format, char* buffer, int size, unsigned digits);
