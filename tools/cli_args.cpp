@@ -1,5 +1,7 @@
 #include "tools/cli_args.h"
 
+#include "util/sockaddr.h"
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -43,4 +45,9 @@ std::optional<std::string_view> option_value(int argc, char** argv, int* index,
         arg[long_name.size()] == '=')
         return arg.substr(long_name.size() + 1);
     return std::nullopt;
+}
+
+bool is_host_address(const std::string& text) {
+    const sockaddr_in a = create_sockaddrin(AF_INET, text.c_str(), "0");
+    return a.sin_addr.s_addr != INADDR_NONE || text == "255.255.255.255";
 }

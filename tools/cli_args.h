@@ -8,6 +8,10 @@
 std::optional<int32_t> parse_int(std::string_view text, int64_t min, int64_t max);
 std::optional<double> parse_seconds(std::string_view text); // finite, 0 or more
 
+// True when the address record builder reads `text` as an IPv4 address. (It would turn any
+// other text silently into 255.255.255.255.) The empty text means every local address.
+bool is_host_address(const std::string& text);
+
 // The value of "--name=VALUE" or of "-x VALUE" (advancing *index); empty when `arg` is not
 // this option. Sets *missing when the option is there but its value is not.
 std::optional<std::string_view> option_value(int argc, char** argv, int* index,

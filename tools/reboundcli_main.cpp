@@ -69,6 +69,8 @@ int parse(int argc, char** argv, Settings* s) {
         bool missing = false;
         if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
             s->host = std::string(*v);
+            if (!is_host_address(s->host))
+                return usage_error("host '" + s->host + "' is not an IPv4 address (dotted decimal)");
             continue;
         }
         if (auto v = option_value(argc, argv, &i, "-t", "--timeout", &missing)) {

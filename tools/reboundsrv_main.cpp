@@ -48,6 +48,8 @@ int main(int argc, char** argv) {
         bool missing = false;
         if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
             host = std::string(*v);
+            if (!is_host_address(host))
+                return usage_error("host '" + host + "' is not an IPv4 address (dotted decimal)");
         } else if (auto p = option_value(argc, argv, &i, "-p", "--port", &missing)) {
             auto n = parse_int(*p, 1, 65535);
             if (!n) return usage_error("port '" + std::string(*p) + "' is not a number from 1 to 65535");

@@ -1,0 +1,95 @@
+// reboundcli as a program: its command line, exit codes, a clean stop, and a measurement
+// against a standard UDP echo service that is not ours.
+#include "output_grammar.h"
+#include "tests/support/child_process.h"
+#include "tests/support/udp_peer.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+TEST(Cli, DefaultsAndExactLinesAgainstTheResponder) {
+    const int port = free_udp_port();
+    ChildProcess server;
+    ASSERT_TRUE(server.start(program_path("reboundsrv"), {"-h", "127.0.0.1", "-p", std::to_string(port)}));
+    ASSERT_TRUE(server.wait_for_output("listaddr.sin_port="));
+    const auto r = run_program("reboundcli", {"-p", std::to_string(port), "-t", "1", "-c", "20"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(grammar::unmatched(r.lines), std::vector<std::string>{});
+    EXPECT_NE(r.lines[0].find("ipaddr=127.0.0.1,"), std::string::npos); // default host
+    const auto recvs = grammar::of_kind(r.lines, "recv1");
+    ASSERT_EQ(recvs.size(), 20u);
+    EXPECT_EQ(grammar::field(recvs[0], "recvsize"), 8192); // default sizes
+    EXPECT_EQ(r.lines.back(), "rebound_connect(): recvpkts/sendpkts=100.000[%]");
+}
+
+TEST(Cli, StandardEchoServiceIsARealPeer) {
+    if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
+    const int port = free_udp_port();
+    ChildProcess echo; // RFC 862 echo: returns every datagram as it came
+    ASSERT_TRUE(echo.start("/usr/bin/socat",
+                           {"UDP4-RECVFROM:" + std::to_string(port) + ",bind=127.0.0.1,fork", "PIPE"}));
+    usleep(200000);
+    const auto r = run_program("reboundcli", {"-h", "127.0.0.1", "-p", std::to_string(port), "-t",
+                                              "2", "-c", "5", "--sendsize=200", "--recvsize=64"});
+    EXPECT_EQ(r.exit_code, 0);
+    const auto recvs = grammar::of_kind(r.lines, "recv1");
+    ASSERT_EQ(recvs.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(grammar::field(recvs[i], "recvsize"), 200); // the echo ignores the asked size
+        EXPECT_EQ(grammar::field(recvs[i], "iterpkts"), i);
+    }
+    EXPECT_EQ(r.lines.back(), "rebound_connect(): recvpkts/sendpkts=100.000[%]");
+}
+
+TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* text;
+    };
+    const Case cases[] = {
+        {{"-t", "fast"}, "timeout 'fast' is not a number"},
+        {{"-t", "-1"}, "timeout '-1'"},
+        {{"-c", "10x"}, "count '10x' is not a whole number"},
+        {{"-p", "0"}, "port '0'"},
+        {{"--sendsize=big"}, "sendsize 'big'"},
+        {{"--recvsize=70000"}, "from 0 to 65536"},
+        {{"-h"}, "needs a value"},
+        {{"extra"}, "unknown argument 'extra'"},
+        {{"-h", "localhost"}, "host 'localhost' is not an IPv4 address"},
+    };
+    for (const auto& c : cases) {
+        const auto r = run_program("reboundcli", c.args);
+        EXPECT_EQ(r.exit_code, 2) << c.args[0];
+        EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, ""); // nothing on the protocol stream
+    }
+    const auto help = run_program("reboundcli", {"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("Usage: reboundcli"), std::string::npos);
+    const auto version = run_program("reboundcli", {"--version"});
+    EXPECT_EQ(version.exit_code, 0);
+    EXPECT_EQ(version.out.rfind("reboundcli ", 0), 0u);
+}
+
+TEST(Cli, TerminationFlushesEveryLinePrinted) {
+    const int silent = free_udp_port(); // nobody answers: a long run of time-outs
+    ChildProcess p;
+    ASSERT_TRUE(p.start(program_path("reboundcli"),
+                        {"-p", std::to_string(silent), "-t", "0.2", "-c", "1000"}));
+    ASSERT_TRUE(p.wait_for_output("result=select(): TIMEOUT"));
+    p.signal(SIGTERM);
+    ASSERT_TRUE(p.wait());
+    EXPECT_EQ(p.exit_code(), 128 + SIGTERM);
+    const std::string out = p.out();
+    ASSERT_FALSE(out.empty());
+    EXPECT_EQ(out.back(), '\n'); // no line cut in half
+    EXPECT_EQ(grammar::unmatched(split_lines(out)), std::vector<std::string>{});
+}
+
+} // namespace

@@ -1,0 +1,252 @@
+// The round-trip client in-process: its record and its output lines, against the real responder
+// and against fixtures for late, duplicated and out-of-range echoes.
+#include "engine/round_trip_client.h"
+#include "fixture_responder.h"
+#include "output_grammar.h"
+#include "platform/socket_api.h"
+#include "tests/support/child_process.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+using namespace testsupport;
+
+namespace {
+
+struct Measured {
+    rebound_end end;
+    std::unique_ptr<rebound_info> record = std::make_unique<rebound_info>();
+    std::vector<std::string> lines;
+};
+
+Measured measure(int port, double timeout, int count, int sendsize, int recvsize,
+                 const char* host = "127.0.0.1") {
+    Measured m;
+    testing::internal::CaptureStdout();
+    m.end = rebound_connect(host, port, timeout, count, sendsize, recvsize, m.record.get());
+    m.lines = split_lines(testing::internal::GetCapturedStdout());
+    return m;
+}
+
+int open_descriptors() {
+    int n = 0;
+    if (DIR* d = opendir("/proc/self/fd")) {
+        while (readdir(d)) ++n;
+        closedir(d);
+    }
+    return n;
+}
+
+class AgainstResponder : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        port_ = free_udp_port();
+        server_ = new ChildProcess;
+        ASSERT_TRUE(server_->start(program_path("reboundsrv"),
+                                   {"-h", "127.0.0.1", "-p", std::to_string(port_)}));
+        ASSERT_TRUE(server_->wait_for_output("listaddr.sin_port="));
+    }
+    static void TearDownTestSuite() { delete server_; }
+    static inline ChildProcess* server_ = nullptr;
+    static inline int port_ = 0;
+};
+
+TEST_F(AgainstResponder, EveryEchoArrivesAndEveryLineHasItsShape) {
+    const int before = open_descriptors();
+    Measured m = measure(port_, 1.0, 5, 100, 100);
+    EXPECT_EQ(m.end, rebound_end::normal);
+    EXPECT_EQ(open_descriptors(), before); // the run closed its socket
+    EXPECT_EQ(grammar::unmatched(m.lines), std::vector<std::string>{});
+
+    ASSERT_GE(m.lines.size(), 3u);
+    EXPECT_EQ(m.lines[0], "rebound_connect(): connaddr=create_sockaddrin(AF_INET, ipaddr=127.0.0.1, "
+                          "ipport=" + std::to_string(port_) + "):");
+    EXPECT_EQ(m.lines[1], "rebound_connect(): connaddr.sin_addr.s_addr=0100007F (127.0.0.1) "
+                          "connaddr.sin_port=" + std::to_string(port_));
+    EXPECT_EQ(m.lines[2], "rebound_connect(): rebound_send(void *arg):/rebound_recv(void *arg):");
+    EXPECT_EQ(grammar::of_kind(m.lines, "dump")[1],
+              "rebound_connect(): buffdata= |00|00|00|00| |01|00|00|00| |64|00|00|00| |64|00|00|00|");
+
+    const auto sends = grammar::of_kind(m.lines, "send");
+    const auto recvs = grammar::of_kind(m.lines, "recv1");
+    ASSERT_EQ(sends.size(), 5u);
+    ASSERT_EQ(recvs.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(grammar::field(sends[i], "i"), i);
+        EXPECT_EQ(grammar::field(sends[i], "S"), i); // counted after the line
+        EXPECT_EQ(grammar::field(recvs[i], "S"), i + 1);
+        EXPECT_EQ(grammar::field(recvs[i], "R"), i);
+        EXPECT_EQ(grammar::field(recvs[i], "recvsize"), 100);
+        EXPECT_EQ(grammar::field(recvs[i], "iterpkts"), i);
+        EXPECT_GT(m.record->recvtime[i], 0.0);
+        EXPECT_GT(m.record->sendtime[i], 0.0);
+    }
+    EXPECT_NE(sends[0].find("udp_send(127.0.0.1:" + std::to_string(port_) + ")"), std::string::npos);
+    EXPECT_EQ(m.record->recvtime[5], 0.0);
+    EXPECT_EQ(grammar::of_kind(m.lines, "dtimeout").size(), 0u); // nothing left to drain
+
+    const std::vector<std::string> tail(m.lines.end() - 4, m.lines.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{
+                        "rebound_connect(): sendpkts=5", "rebound_connect(): recvpkts=5",
+                        "rebound_connect(): iterpkts+1=5",
+                        "rebound_connect(): recvpkts/sendpkts=100.000[%]"}));
+    EXPECT_EQ(m.record->sendpkts, 5);
+    EXPECT_EQ(m.record->recvpkts, 5);
+    EXPECT_EQ(m.record->iterpkts, 4);
+    EXPECT_GT(m.record->difftime, 0.0);
+}
+
+TEST_F(AgainstResponder, ShortProbesAndSmallEchoSizes) {
+    struct Case {
+        int sendsize, recvsize;
+        int echo_size;
+        bool seq_arrives;
+    };
+    const Case cases[] = {
+        {12, 100, 16, true},   // word 3 did not arrive: the echo is 16 bytes
+        {4, 100, 16, false},   // not even the sequence number arrived
+        {100, 8, 16, true},    // asked for less than a header
+        {1000, 100, 100, true}, // echo cut to the asked size
+    };
+    for (const auto& c : cases) {
+        Measured m = measure(port_, 1.0, 3, c.sendsize, c.recvsize);
+        const auto recvs = grammar::of_kind(m.lines, "recv1");
+        ASSERT_EQ(recvs.size(), 3u) << c.sendsize;
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(grammar::field(recvs[i], "recvsize"), c.echo_size) << c.sendsize;
+            EXPECT_EQ(grammar::field(recvs[i], "iterpkts"), c.seq_arrives ? i : 0) << c.sendsize;
+        }
+        EXPECT_EQ(m.record->recvpkts, 3);
+        if (!c.seq_arrives) { // every echo lands in entry 0
+            EXPECT_GT(m.record->recvtime[0], 0.0);
+            EXPECT_EQ(m.record->recvtime[1], 0.0);
+        }
+    }
+}
+
+TEST(Client, CountZeroPrintsOnlyStartAndStatistics) {
+    Measured m = measure(free_udp_port(), 0.1, 0, 100, 100);
+    EXPECT_EQ(m.end, rebound_end::normal);
+    ASSERT_EQ(m.lines.size(), 8u);
+    EXPECT_EQ(grammar::kind_of(m.lines[3]), "stat-difftime");
+    EXPECT_EQ(m.lines[4], "rebound_connect(): sendpkts=0");
+    EXPECT_EQ(m.lines[5], "rebound_connect(): recvpkts=0");
+    EXPECT_EQ(m.lines[6], "rebound_connect(): iterpkts+1=1");
+    EXPECT_EQ(m.lines[7], "rebound_connect(): sendpkts==0");
+}
+
+TEST(Client, NoResponderGivesTimeoutsAndOneDrainTimeout) {
+    Measured m = measure(free_udp_port(), 0.05, 3, 64, 64);
+    EXPECT_EQ(grammar::unmatched(m.lines), std::vector<std::string>{});
+    EXPECT_EQ(grammar::of_kind(m.lines, "send").size(), 3u);
+    EXPECT_EQ(grammar::of_kind(m.lines, "rtimeout").size(), 3u);
+    const auto drain = grammar::of_kind(m.lines, "dtimeout");
+    ASSERT_EQ(drain.size(), 1u);
+    EXPECT_EQ(grammar::field(drain[0], "i"), 0);
+    EXPECT_EQ(m.lines.back(), "rebound_connect(): recvpkts/sendpkts=0.000[%]");
+    EXPECT_EQ(m.record->sendpkts, 3);
+    EXPECT_EQ(m.record->recvpkts, 0);
+}
+
+TEST(Client, LateEchoGetsTheTimeOfTheIterationThatReadIt) {
+    std::vector<uint8_t> held;
+    FixtureResponder late([&](int n, const std::vector<uint8_t>& probe) {
+        if (n == 0) { // hold the first echo until the second probe comes
+            held = proper_echo(probe);
+            return std::vector<std::vector<uint8_t>>{};
+        }
+        return std::vector<std::vector<uint8_t>>{held, proper_echo(probe)};
+    });
+    Measured m = measure(late.port(), 0.3, 2, 64, 64);
+    EXPECT_EQ(grammar::unmatched(m.lines), std::vector<std::string>{});
+    EXPECT_EQ(grammar::of_kind(m.lines, "rtimeout").size(), 1u);
+    const auto recvs = grammar::of_kind(m.lines, "recv1");
+    ASSERT_EQ(recvs.size(), 1u);
+    EXPECT_EQ(grammar::field(recvs[0], "i"), 1);
+    EXPECT_EQ(grammar::field(recvs[0], "iterpkts"), 0);
+    const auto drained = grammar::of_kind(m.lines, "recv2");
+    ASSERT_EQ(drained.size(), 1u); // the echo of probe 1, drained without a time
+    EXPECT_EQ(grammar::field(drained[0], "iterpkts"), 1);
+    EXPECT_GT(m.record->recvtime[0], 0.0);
+    EXPECT_EQ(m.record->recvtime[1], 0.0);
+    EXPECT_EQ(m.record->recvpkts, 2);
+    EXPECT_EQ(m.lines.back(), "rebound_connect(): recvpkts/sendpkts=100.000[%]");
+}
+
+TEST(Client, DuplicatedEchoIsCountedTwice) {
+    FixtureResponder twice([](int, const std::vector<uint8_t>& probe) {
+        return std::vector<std::vector<uint8_t>>{proper_echo(probe), proper_echo(probe)};
+    });
+    Measured m = measure(twice.port(), 0.3, 3, 64, 64);
+    const auto recvs = grammar::of_kind(m.lines, "recv1");
+    ASSERT_EQ(recvs.size(), 3u);
+    // iteration 1 reads the duplicate of echo 0, iteration 2 the first echo of 1
+    EXPECT_EQ(grammar::field(recvs[0], "iterpkts"), 0);
+    EXPECT_EQ(grammar::field(recvs[1], "iterpkts"), 0);
+    EXPECT_EQ(grammar::field(recvs[2], "iterpkts"), 1);
+    EXPECT_EQ(m.record->recvpkts, 3);
+    EXPECT_EQ(m.record->iterpkts, 1);
+    EXPECT_EQ(m.record->recvtime[2], 0.0);
+}
+
+TEST(Client, EchoesOutsideTheRecordAreCountedButNotStored) {
+    // A responder that rewrites sequence numbers to values the record cannot hold.
+    const uint32_t rewritten[] = {10000, 0xFFFFFFFB /* -5 */, 123456};
+    FixtureResponder rewriting([&](int n, const std::vector<uint8_t>& probe) {
+        auto echo = proper_echo(probe);
+        for (int k = 0; k < 4; ++k) echo[4 + k] = static_cast<uint8_t>(rewritten[n % 3] >> (8 * k));
+        return std::vector<std::vector<uint8_t>>{echo};
+    });
+    Measured m = measure(rewriting.port(), 0.3, 3, 64, 64);
+    const auto recvs = grammar::of_kind(m.lines, "recv1");
+    ASSERT_EQ(recvs.size(), 3u);
+    EXPECT_EQ(grammar::field(recvs[0], "iterpkts"), 10000);
+    EXPECT_NE(recvs[1].find("iterpkts=-00005"), std::string::npos);
+    EXPECT_EQ(grammar::field(recvs[2], "iterpkts"), 123456);
+    EXPECT_EQ(m.record->recvpkts, 3);
+    for (int i = 0; i < REBOUND_MAXPKTS; ++i) ASSERT_EQ(m.record->recvtime[i], 0.0) << i;
+}
+
+TEST(Client, OversizedProbeIsCutToTheBufferAndItsRealErrorIsPrinted) {
+    // 70000 bytes are more than the buffer; what is sent is at most 65536 bytes, which UDP
+    // refuses as too long: the failure line carries that error, not "Operation not permitted".
+    Measured m = measure(free_udp_port(), 0.05, 1, 70000, 64);
+    const auto fails = grammar::of_kind(m.lines, "sendfail");
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_NE(fails[0].find("sendsize=-1 if (sendsize<=0): error=90:Message too long"),
+              std::string::npos) << fails[0];
+    EXPECT_NE(grammar::of_kind(m.lines, "send")[0].find("argssize=70000 sendsize=-1"),
+              std::string::npos);
+    EXPECT_EQ(m.record->sendpkts, 0);
+    EXPECT_EQ(m.lines.back(), "rebound_connect(): sendpkts==0");
+}
+
+TEST(Client, EmptyProbeIsReportedAsFailedWithErrorZero) {
+    Measured m = measure(free_udp_port(), 0.05, 1, 0, 64);
+    const auto fails = grammar::of_kind(m.lines, "sendfail");
+    ASSERT_EQ(fails.size(), 1u);
+    EXPECT_NE(fails[0].find("sendsize=0 if (sendsize<=0): error=0:"), std::string::npos);
+}
+
+TEST(Client, CountAboveTheRecordStillSendsEveryProbe) {
+    // Nobody answers and each wait is 0 s, so 10003 probes go out quickly; times are kept for
+    // the first 10000 only and nothing is written beyond the record.
+    Measured m = measure(free_udp_port(), 0.0, REBOUND_MAXPKTS + 3, 16, 16);
+    EXPECT_EQ(m.record->sendpkts, REBOUND_MAXPKTS + 3);
+    EXPECT_EQ(grammar::of_kind(m.lines, "send").size(), size_t(REBOUND_MAXPKTS + 3));
+    EXPECT_EQ(m.record->iterpkts, REBOUND_MAXPKTS + 2);
+}
+
+TEST(Client, FailedSocketEndsTheRunEarlyWithoutStatistics) {
+    plat::fail_startup_for_test(true); // udp_create fails, so the first wait fails
+    Measured m = measure(free_udp_port(), 0.05, 3, 64, 64);
+    plat::fail_startup_for_test(false);
+    EXPECT_EQ(m.end, rebound_end::early);
+    ASSERT_EQ(m.lines.size(), 4u);
+    EXPECT_EQ(grammar::kind_of(m.lines[3]), "wsockerr");
+    EXPECT_EQ(m.record->difftime, 0.0);
+}
+
+} // namespace
