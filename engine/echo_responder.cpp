@@ -13,6 +13,7 @@
 namespace {
 
 constexpr plat::Readiness kReadable{true, false, false};
+constexpr timeval kNoWait{0, 0};
 
 // The echo size a request asks for, read signed (so 2^31 and above count as too small), at
 // least 16 and never more than the buffer holds.
@@ -46,8 +47,17 @@ int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
     char tt[kTimeTextSize];
     int32_t served = 0;
     for (;;) {
-        // The wait only lets a stop request through; the receive itself then cannot block.
-        if (plat::select_one(sock, kReadable, nullptr) < 0 && plat::stop_requested()) break;
+        // Lines are written out whenever the responder runs out of work, so a reader sees
+        // every line as soon as the responder is idle, while a busy responder writes them in
+        // batches. The blocking wait is also where a stop request gets through; the receive
+        // itself then cannot block.
+        if (plat::stop_requested()) break;
+        const int pending = plat::select_one(sock, kReadable, &kNoWait);
+        if (pending < 0) continue; // interrupted: the loop head sees a stop
+        if (pending == 0) {
+            std::fflush(stdout);
+            if (plat::select_one(sock, kReadable, nullptr) <= 0) continue;
+        }
 
         std::memset(buf, 0, sizeof buf);
         sockaddr_in from{};

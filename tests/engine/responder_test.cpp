@@ -4,7 +4,9 @@
 #include "tests/support/child_process.h"
 #include "tests/support/udp_peer.h"
 
+#include <atomic>
 #include <csignal>
+#include <thread>
 #include <gtest/gtest.h>
 
 using namespace testsupport;
@@ -116,6 +118,24 @@ TEST_F(Responder, EchoLargerThanTheBufferIsNeverRead) {
     const auto mismatch = grammar::of_kind(lines, "lmismatch");
     ASSERT_EQ(mismatch.size(), 1u);
     EXPECT_EQ(mismatch[0], "rebound_listen(): if (recvsize!=sendsize) recvsize=65536 != sendsize=-1");
+}
+
+TEST_F(Responder, StopsOnTerminationEvenUnderLoadWithEveryLineWritten) {
+    std::atomic<bool> flooding{true};
+    std::thread flood([&] {
+        UdpPeer sender;
+        for (uint32_t seq = 0; flooding; ++seq) sender.send_to(port_, probe(seq, 64, 64, 64));
+    });
+    ASSERT_TRUE(server_.wait_for_output("rebound_listen(): [000100]"));
+    server_.signal(SIGTERM);
+    const bool ended = server_.wait(std::chrono::seconds(10));
+    flooding = false;
+    flood.join();
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(server_.exit_code(), 0);
+    const std::string out = server_.out();
+    EXPECT_EQ(out.back(), '\n');
+    EXPECT_EQ(grammar::unmatched(split_lines(out)), std::vector<std::string>{});
 }
 
 TEST(ResponderSetup, PrintsItsStartLinesAndRefusesAnAddressItCannotBind) {
