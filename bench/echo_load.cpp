@@ -43,8 +43,10 @@ int main(int argc, char** argv) {
         while (in_flight < window) {
             std::memcpy(probe + 4, &seq, 4);
             ++seq;
-            if (send(fd, probe, sizeof probe, 0) == sizeof probe) ++in_flight;
-            else break;
+            if (send(fd, probe, sizeof probe, 0) == sizeof probe)
+                ++in_flight;
+            else
+                break;
         }
         pollfd p{fd, POLLIN, 0};
         if (poll(&p, 1, 20) <= 0) { // everything in flight is given up

@@ -11,8 +11,8 @@ const char* time_text(char (&buffer)[kTimeTextSize]) {
 
 AddrParts addr_parts(const sockaddr_in& addr) {
     const uint32_t host = ntohl(addr.sin_addr.s_addr);
-    return {int(host >> 24 & 0xFF), int(host >> 16 & 0xFF), int(host >> 8 & 0xFF),
-            int(host & 0xFF), int(ntohs(addr.sin_port))};
+    return {int(host >> 24 & 0xFF), int(host >> 16 & 0xFF), int(host >> 8 & 0xFF), int(host & 0xFF),
+            int(ntohs(addr.sin_port))};
 }
 
 void print_address_line(const sockaddr_in& addr, const char* port_label) {

@@ -32,5 +32,6 @@ void pkthdr_set(void* buffer, int selector, uint32_t value) {
     if (at < 0) return;
     if ((selector == PKTHDR_SENDSIZE || selector == PKTHDR_RECVSIZE) && value < 16) value = 16;
     auto* p = static_cast<unsigned char*>(buffer) + at;
-    for (int k = 0; k < 4; ++k) p[k] = static_cast<unsigned char>(value >> (8 * k));
+    for (int k = 0; k < 4; ++k)
+        p[k] = static_cast<unsigned char>(value >> (8 * k));
 }

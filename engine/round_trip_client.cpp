@@ -59,7 +59,9 @@ Transfer receive_echo(int sock, unsigned char* buf, sockaddr_in* from) {
     return {r, r < 0 ? errno : 0};
 }
 
-bool in_record(int32_t index) { return index >= 0 && index < REBOUND_MAXPKTS; }
+bool in_record(int32_t index) {
+    return index >= 0 && index < REBOUND_MAXPKTS;
+}
 
 class Run {
   public:
@@ -198,8 +200,8 @@ rebound_end Run::drain(bool* abort) {
         const AddrParts src = addr_parts(from_);
         std::printf("%s rebound_connect():2 i=%06d S=%06d R=%06d sendsize=udp_recv(%d.%d.%d.%d:%d):"
                     " recvsize=%d iterpkts=%06d\n",
-                    time_text(tt_), i, r.sendpkts, r.recvpkts, src.a, src.b, src.c, src.d,
-                    src.port, got.result, r.iterpkts);
+                    time_text(tt_), i, r.sendpkts, r.recvpkts, src.a, src.b, src.c, src.d, src.port,
+                    got.result, r.iterpkts);
         if (got.result <= 0)
             std::printf("%s rebound_connect():2 i=%06d S=%06d R=%06d recvsize=udp_recv(): "
                         "recvsize=%d if (recvsize<=0): recvsize=%d:%s\n",
@@ -245,7 +247,8 @@ rebound_end Run::measure(const char* ipaddr, int32_t ipport, int32_t count, int3
     rebound_end end = rebound_end::normal;
     for (int32_t i = 0; i < count && !abort; ++i) {
         end = phase1_iteration(i, sendsize, recvsize, &abort);
-        if (progress && progress->on_iteration) progress->on_iteration(progress->context, i + 1, count);
+        if (progress && progress->on_iteration)
+            progress->on_iteration(progress->context, i + 1, count);
     }
     if (!abort && info_->sendpkts > info_->recvpkts) end = drain(&abort);
     if (!abort) statistics(start);

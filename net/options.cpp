@@ -12,7 +12,9 @@
 
 using net_detail::map_error;
 
-double sock_clock() { return static_cast<double>(std::time(nullptr)); }
+double sock_clock() {
+    return static_cast<double>(std::time(nullptr));
+}
 
 timeval sock_timeval(double timeout) {
     timeval tv{};
@@ -27,17 +29,20 @@ wchar_t** sock_errtext(int code, wchar_t** where, int size) {
     auto* wide = static_cast<wchar_t*>(std::calloc(chars, sizeof(wchar_t)));
     if (wide) {
         // Error texts are plain ASCII; widening byte by byte keeps them exact.
-        for (size_t i = 0; i < text.size(); ++i) wide[i] = static_cast<unsigned char>(text[i]);
+        for (size_t i = 0; i < text.size(); ++i)
+            wide[i] = static_cast<unsigned char>(text[i]);
     }
     *where = wide;
     return where;
 }
 
-void sock_errtext_free(wchar_t* text) { std::free(text); }
+void sock_errtext_free(wchar_t* text) {
+    std::free(text);
+}
 
 namespace {
 
-constexpr std::initializer_list<int> kOptionErrors = {10009, 10014, 10022, 10042,
+constexpr std::initializer_list<int> kOptionErrors = {10009, 10014,  10022, 10042,
                                                       10038, EACCES, 10055};
 
 // How a library option code reaches the platform.

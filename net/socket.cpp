@@ -6,7 +6,9 @@
 
 using net_detail::map_error;
 
-int32_t sock_startup() { return plat::startup() == 0 ? 1 : SOCKERR_STARTUP; }
+int32_t sock_startup() {
+    return plat::startup() == 0 ? 1 : SOCKERR_STARTUP;
+}
 
 int32_t sock_cleanup() {
     plat::cleanup();
@@ -45,6 +47,12 @@ int32_t family_create(int family, const FamilyKind& kind) {
 
 } // namespace
 
-int32_t unix_create(int family) { return family_create(family, kLocalStream); }
-int32_t tcp_create(int family) { return family_create(family, kTcpStream); }
-int32_t udp_create(int family) { return family_create(family, kUdpDatagram); }
+int32_t unix_create(int family) {
+    return family_create(family, kLocalStream);
+}
+int32_t tcp_create(int family) {
+    return family_create(family, kTcpStream);
+}
+int32_t udp_create(int family) {
+    return family_create(family, kUdpDatagram);
+}

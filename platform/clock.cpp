@@ -11,13 +11,14 @@ WallTime wall_clock() {
     return {static_cast<int64_t>(ts.tv_sec), static_cast<int32_t>(ts.tv_nsec / 1000)};
 }
 
-bool local_time(time_t seconds, std::tm* out) { return localtime_r(&seconds, out) != nullptr; }
+bool local_time(time_t seconds, std::tm* out) {
+    return localtime_r(&seconds, out) != nullptr;
+}
 
 void sleep_ms(int milliseconds) {
     timespec ts{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     // Only signals other than the blocked stop signals can cut the pause; the rest is slept.
-    while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {
-    }
+    while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {}
 }
 
 } // namespace plat

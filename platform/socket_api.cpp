@@ -24,7 +24,9 @@ int fail(WouldBlockMeans again = WouldBlockMeans::WouldBlock) {
     return -1;
 }
 
-int checked(long result) { return result < 0 ? fail() : static_cast<int>(result); }
+int checked(long result) {
+    return result < 0 ? fail() : static_cast<int>(result);
+}
 
 // A transfer that found nothing to do on a blocking socket ran into its SO_RCVTIMEO or
 // SO_SNDTIMEO; on a non-blocking socket it would simply have blocked.
@@ -40,7 +42,9 @@ int checked_transfer(int sock, long result) {
     return fail();
 }
 
-socklen_t to_len(int len) { return len < 0 ? 0 : static_cast<socklen_t>(len); }
+socklen_t to_len(int len) {
+    return len < 0 ? 0 : static_cast<socklen_t>(len);
+}
 
 // A negative byte count is refused as an invalid argument instead of being sent as empty.
 bool refuse_negative(int len) {
@@ -56,23 +60,35 @@ int startup() {
     ++g_service_count;
     return 0;
 }
-void cleanup() { --g_service_count; }
-int service_count() { return g_service_count; }
-void fail_startup_for_test(bool fail) { g_fail_startup = fail; }
+void cleanup() {
+    --g_service_count;
+}
+int service_count() {
+    return g_service_count;
+}
+void fail_startup_for_test(bool fail) {
+    g_fail_startup = fail;
+}
 
-int last_socket_error() { return t_last_error; }
+int last_socket_error() {
+    return t_last_error;
+}
 
 int socket(int family, int type, int protocol) {
     return checked(::socket(family, type | SOCK_CLOEXEC, protocol));
 }
 
-int closesocket(int sock) { return checked(::close(sock)); }
+int closesocket(int sock) {
+    return checked(::close(sock));
+}
 
 int bind(int sock, const sockaddr* addr, int len) {
     return checked(::bind(sock, addr, to_len(len)));
 }
 
-int listen(int sock, int backlog) { return checked(::listen(sock, backlog)); }
+int listen(int sock, int backlog) {
+    return checked(::listen(sock, backlog));
+}
 
 int accept(int sock, sockaddr* addr, int* len) {
     socklen_t n = len ? to_len(*len) : 0;
@@ -171,8 +187,12 @@ int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready)
     return int(got.read) + int(got.write) + int(got.except);
 }
 
-int unlink(const char* path) { return checked(::unlink(path)); }
+int unlink(const char* path) {
+    return checked(::unlink(path));
+}
 
-uint32_t inet_addr(const char* text) { return ::inet_addr(text); }
+uint32_t inet_addr(const char* text) {
+    return ::inet_addr(text);
+}
 
 } // namespace plat

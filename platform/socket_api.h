@@ -24,9 +24,9 @@ inline constexpr int kLocalAddrLen = sizeof(sockaddr_un);  // 110
 
 // Start-up and clean-up of the socket service. Linux needs neither; they only keep the count
 // of start-ups not yet cleaned up, so a test can see which operations start or clean up.
-int startup();          // 0 on success, non-zero when the service "did not start"
+int startup(); // 0 on success, non-zero when the service "did not start"
 void cleanup();
-int service_count();    // start-ups minus clean-ups, for tests
+int service_count(); // start-ups minus clean-ups, for tests
 void fail_startup_for_test(bool fail);
 
 // The code of the latest failed call on this thread, in the Windows Sockets numbering the

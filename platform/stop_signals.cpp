@@ -9,7 +9,9 @@ volatile std::sig_atomic_t g_stop_signal = 0;
 sigset_t g_wait_mask;
 bool g_installed = false;
 
-extern "C" void on_stop_signal(int sig) { g_stop_signal = sig; }
+extern "C" void on_stop_signal(int sig) {
+    g_stop_signal = sig;
+}
 
 } // namespace
 
@@ -31,8 +33,12 @@ void install_stop_signals() {
     g_installed = true;
 }
 
-int stop_requested() { return g_stop_signal; }
+int stop_requested() {
+    return g_stop_signal;
+}
 
-const sigset_t* stop_wait_mask() { return g_installed ? &g_wait_mask : nullptr; }
+const sigset_t* stop_wait_mask() {
+    return g_installed ? &g_wait_mask : nullptr;
+}
 
 } // namespace plat

@@ -70,13 +70,15 @@ int parse(int argc, char** argv, Settings* s) {
         if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
             s->host = std::string(*v);
             if (!is_host_address(s->host))
-                return usage_error("host '" + s->host + "' is not an IPv4 address (dotted decimal)");
+                return usage_error("host '" + s->host +
+                                   "' is not an IPv4 address (dotted decimal)");
             continue;
         }
         if (auto v = option_value(argc, argv, &i, "-t", "--timeout", &missing)) {
             auto t = parse_seconds(*v);
-            if (!t) return usage_error("timeout '" + std::string(*v) +
-                                       "' is not a number of seconds from 0 to 86400");
+            if (!t)
+                return usage_error("timeout '" + std::string(*v) +
+                                   "' is not a number of seconds from 0 to 86400");
             s->timeout = *t;
             continue;
         }
@@ -111,8 +113,8 @@ int main(int argc, char** argv) {
 
     plat::install_stop_signals();
     static rebound_info record; // 160 kB: kept off the stack
-    const rebound_end end = rebound_connect(s.host.c_str(), s.port, s.timeout, s.count,
-                                            s.sendsize, s.recvsize, &record);
+    const rebound_end end = rebound_connect(s.host.c_str(), s.port, s.timeout, s.count, s.sendsize,
+                                            s.recvsize, &record);
     std::fflush(stdout);
     switch (end) {
     case rebound_end::normal:

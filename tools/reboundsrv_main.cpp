@@ -52,7 +52,9 @@ int main(int argc, char** argv) {
                 return usage_error("host '" + host + "' is not an IPv4 address (dotted decimal)");
         } else if (auto p = option_value(argc, argv, &i, "-p", "--port", &missing)) {
             auto n = parse_int(*p, 1, 65535);
-            if (!n) return usage_error("port '" + std::string(*p) + "' is not a number from 1 to 65535");
+            if (!n)
+                return usage_error("port '" + std::string(*p) +
+                                   "' is not a number from 1 to 65535");
             port = *n;
         } else if (missing) {
             return usage_error("option '" + std::string(arg) + "' needs a value");

@@ -15,7 +15,8 @@ namespace {
 TEST(Cli, DefaultsAndExactLinesAgainstTheResponder) {
     const int port = free_udp_port();
     ChildProcess server;
-    ASSERT_TRUE(server.start(program_path("reboundsrv"), {"-h", "127.0.0.1", "-p", std::to_string(port)}));
+    ASSERT_TRUE(
+        server.start(program_path("reboundsrv"), {"-h", "127.0.0.1", "-p", std::to_string(port)}));
     ASSERT_TRUE(server.wait_for_output("listaddr.sin_port="));
     const auto r = run_program("reboundcli", {"-p", std::to_string(port), "-t", "1", "-c", "20"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
@@ -32,8 +33,9 @@ TEST(Cli, StandardEchoServiceIsARealPeer) {
     if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
     const int port = free_udp_port();
     ChildProcess echo; // RFC 862 echo: returns every datagram as it came
-    ASSERT_TRUE(echo.start("/usr/bin/socat",
-                           {"UDP4-RECVFROM:" + std::to_string(port) + ",bind=127.0.0.1,fork", "PIPE"}));
+    ASSERT_TRUE(
+        echo.start("/usr/bin/socat",
+                   {"UDP4-RECVFROM:" + std::to_string(port) + ",bind=127.0.0.1,fork", "PIPE"}));
     usleep(200000);
     const auto r = run_program("reboundcli", {"-h", "127.0.0.1", "-p", std::to_string(port), "-t",
                                               "2", "-c", "5", "--sendsize=200", "--recvsize=64"});

@@ -33,7 +33,8 @@ Measured measure(int port, double timeout, int count, int sendsize, int recvsize
 int open_descriptors() {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
+        while (readdir(d))
+            ++n;
         closedir(d);
     }
     return n;
@@ -61,13 +62,17 @@ TEST_F(AgainstResponder, EveryEchoArrivesAndEveryLineHasItsShape) {
     EXPECT_EQ(grammar::unmatched(m.lines), std::vector<std::string>{});
 
     ASSERT_GE(m.lines.size(), 3u);
-    EXPECT_EQ(m.lines[0], "rebound_connect(): connaddr=create_sockaddrin(AF_INET, ipaddr=127.0.0.1, "
-                          "ipport=" + std::to_string(port_) + "):");
+    EXPECT_EQ(m.lines[0],
+              "rebound_connect(): connaddr=create_sockaddrin(AF_INET, ipaddr=127.0.0.1, "
+              "ipport=" +
+                  std::to_string(port_) + "):");
     EXPECT_EQ(m.lines[1], "rebound_connect(): connaddr.sin_addr.s_addr=0100007F (127.0.0.1) "
-                          "connaddr.sin_port=" + std::to_string(port_));
+                          "connaddr.sin_port=" +
+                              std::to_string(port_));
     EXPECT_EQ(m.lines[2], "rebound_connect(): rebound_send(void *arg):/rebound_recv(void *arg):");
-    EXPECT_EQ(grammar::of_kind(m.lines, "dump")[1],
-              "rebound_connect(): buffdata= |00|00|00|00| |01|00|00|00| |64|00|00|00| |64|00|00|00|");
+    EXPECT_EQ(
+        grammar::of_kind(m.lines, "dump")[1],
+        "rebound_connect(): buffdata= |00|00|00|00| |01|00|00|00| |64|00|00|00| |64|00|00|00|");
 
     const auto sends = grammar::of_kind(m.lines, "send");
     const auto recvs = grammar::of_kind(m.lines, "recv1");
@@ -83,15 +88,16 @@ TEST_F(AgainstResponder, EveryEchoArrivesAndEveryLineHasItsShape) {
         EXPECT_GT(m.record->recvtime[i], 0.0);
         EXPECT_GT(m.record->sendtime[i], 0.0);
     }
-    EXPECT_NE(sends[0].find("udp_send(127.0.0.1:" + std::to_string(port_) + ")"), std::string::npos);
+    EXPECT_NE(sends[0].find("udp_send(127.0.0.1:" + std::to_string(port_) + ")"),
+              std::string::npos);
     EXPECT_EQ(m.record->recvtime[5], 0.0);
     EXPECT_EQ(grammar::of_kind(m.lines, "dtimeout").size(), 0u); // nothing left to drain
 
     const std::vector<std::string> tail(m.lines.end() - 4, m.lines.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{
-                        "rebound_connect(): sendpkts=5", "rebound_connect(): recvpkts=5",
-                        "rebound_connect(): iterpkts+1=5",
-                        "rebound_connect(): recvpkts/sendpkts=100.000[%]"}));
+    EXPECT_EQ(tail, (std::vector<std::string>{"rebound_connect(): sendpkts=5",
+                                              "rebound_connect(): recvpkts=5",
+                                              "rebound_connect(): iterpkts+1=5",
+                                              "rebound_connect(): recvpkts/sendpkts=100.000[%]"}));
     EXPECT_EQ(m.record->sendpkts, 5);
     EXPECT_EQ(m.record->recvpkts, 5);
     EXPECT_EQ(m.record->iterpkts, 4);
@@ -105,9 +111,9 @@ TEST_F(AgainstResponder, ShortProbesAndSmallEchoSizes) {
         bool seq_arrives;
     };
     const Case cases[] = {
-        {12, 100, 16, true},   // word 3 did not arrive: the echo is 16 bytes
-        {4, 100, 16, false},   // not even the sequence number arrived
-        {100, 8, 16, true},    // asked for less than a header
+        {12, 100, 16, true},    // word 3 did not arrive: the echo is 16 bytes
+        {4, 100, 16, false},    // not even the sequence number arrived
+        {100, 8, 16, true},     // asked for less than a header
         {1000, 100, 100, true}, // echo cut to the asked size
     };
     for (const auto& c : cases) {
@@ -196,7 +202,8 @@ TEST(Client, EchoesOutsideTheRecordAreCountedButNotStored) {
     const uint32_t rewritten[] = {10000, 0xFFFFFFFB /* -5 */, 123456};
     FixtureResponder rewriting([&](int n, const std::vector<uint8_t>& probe) {
         auto echo = proper_echo(probe);
-        for (int k = 0; k < 4; ++k) echo[4 + k] = static_cast<uint8_t>(rewritten[n % 3] >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            echo[4 + k] = static_cast<uint8_t>(rewritten[n % 3] >> (8 * k));
         return std::vector<std::vector<uint8_t>>{echo};
     });
     Measured m = measure(rewriting.port(), 0.3, 3, 64, 64);
@@ -206,7 +213,8 @@ TEST(Client, EchoesOutsideTheRecordAreCountedButNotStored) {
     EXPECT_NE(recvs[1].find("iterpkts=-00005"), std::string::npos);
     EXPECT_EQ(grammar::field(recvs[2], "iterpkts"), 123456);
     EXPECT_EQ(m.record->recvpkts, 3);
-    for (int i = 0; i < REBOUND_MAXPKTS; ++i) ASSERT_EQ(m.record->recvtime[i], 0.0) << i;
+    for (int i = 0; i < REBOUND_MAXPKTS; ++i)
+        ASSERT_EQ(m.record->recvtime[i], 0.0) << i;
 }
 
 TEST(Client, OversizedProbeIsCutToTheBufferAndItsRealErrorIsPrinted) {
@@ -216,7 +224,8 @@ TEST(Client, OversizedProbeIsCutToTheBufferAndItsRealErrorIsPrinted) {
     const auto fails = grammar::of_kind(m.lines, "sendfail");
     ASSERT_EQ(fails.size(), 1u);
     EXPECT_NE(fails[0].find("sendsize=-1 if (sendsize<=0): error=90:Message too long"),
-              std::string::npos) << fails[0];
+              std::string::npos)
+        << fails[0];
     EXPECT_NE(grammar::of_kind(m.lines, "send")[0].find("argssize=70000 sendsize=-1"),
               std::string::npos);
     EXPECT_EQ(m.record->sendpkts, 0);

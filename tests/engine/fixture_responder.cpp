@@ -8,7 +8,8 @@ FixtureResponder::FixtureResponder(Script script) : script_(std::move(script)) {
         while (!stop_) {
             auto d = peer_.receive(std::chrono::milliseconds(20));
             if (!d) continue;
-            for (const auto& reply : script_(n++, d->bytes)) peer_.send_to(d->from_port, reply);
+            for (const auto& reply : script_(n++, d->bytes))
+                peer_.send_to(d->from_port, reply);
         }
     });
 }
@@ -21,7 +22,8 @@ FixtureResponder::~FixtureResponder() {
 std::vector<uint8_t> proper_echo(const std::vector<uint8_t>& probe) {
     std::vector<uint8_t> header(16, 0);
     std::copy(probe.begin(), probe.begin() + std::min<size_t>(16, probe.size()), header.begin());
-    const uint32_t asked = header[12] | header[13] << 8 | header[14] << 16 | uint32_t(header[15]) << 24;
+    const uint32_t asked =
+        header[12] | header[13] << 8 | header[14] << 16 | uint32_t(header[15]) << 24;
     std::vector<uint8_t> echo = probe;
     echo.resize(static_cast<int32_t>(asked) < 16 ? 16 : asked, 0);
     return echo;

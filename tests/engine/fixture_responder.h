@@ -14,8 +14,8 @@ namespace testsupport {
 class FixtureResponder {
   public:
     // Given the n-th probe received (counting from 0), the datagrams to send back at once.
-    using Script = std::function<std::vector<std::vector<uint8_t>>(int n,
-                                                                   const std::vector<uint8_t>&)>;
+    using Script =
+        std::function<std::vector<std::vector<uint8_t>>(int n, const std::vector<uint8_t>&)>;
     explicit FixtureResponder(Script script);
     ~FixtureResponder();
 

@@ -18,38 +18,68 @@ struct Kind {
 const std::vector<Kind>& kinds() {
     static const std::vector<Kind> table = [] {
         const std::vector<std::pair<const char*, std::string>> rows = {
-            {"start1", R"(rebound_connect\(\): connaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=-?\d{1,5}\):)"},
-            {"start2", R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) connaddr\.sin_port=\d+)"},
-            {"start3", R"(rebound_connect\(\): rebound_send\(void \*arg\):/rebound_recv\(void \*arg\):)"},
-            {"wtimeout", T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ TIMEOUT: if \(result==0\) continue;)"},
-            {"wsockerr", T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ SOCKERR: if \(result <0\) return  ;)"},
-            {"dump", R"(rebound_connect\(\): buffdata=( \|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|){4})"},
-            {"send", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_send\()" + ADDR + R"(\): argssize=-?\d+ sendsize=-?\d+ time=\d+\.\d{6})"},
-            {"sendfail", T + " rebound_send\\(\\):1 " + CTR + R"( sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): error=)" + ERR},
-            {"rtimeout", T + " rebound_connect\\(\\):1 " + CTR + R"( result=select\(\): TIMEOUT: if \(result==0\) continue;)"},
-            {"rsockerr", T + " rebound_connect\\(\\):1 " + CTR + R"( result=select\(\): SOCKERR: if \(result <0\) return  ;)"},
-            {"recv1", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_recv\()" + ADDR + R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}) time=\d+\.\d{6})"},
-            {"recvfail1", T + " rebound_recv\\(\\):1 " + CTR + R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): error=)" + ERR},
-            {"dtimeout", T + " rebound_connect\\(\\):2 " + CTR + R"( TIMEOUT: if \(result==0\) continue;)"},
-            {"dsockerr", T + " rebound_connect\\(\\):2 " + CTR + R"( SOCKERR: if \(result <0\) return;)"},
-            {"recv2", T + " rebound_connect\\(\\):2 " + CTR + R"( sendsize=udp_recv\()" + ADDR + R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"recvfail2", T + " rebound_connect\\(\\):2 " + CTR + R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" + ERR},
-            {"stat-difftime", R"(rebound_connect\(\): difftime=\d+\.\d{6} \[s\] \(\d+\.\d{6} - \d+\.\d{6}\))"},
+            {"start1",
+             R"(rebound_connect\(\): connaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=-?\d{1,5}\):)"},
+            {"start2",
+             R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) connaddr\.sin_port=\d+)"},
+            {"start3",
+             R"(rebound_connect\(\): rebound_send\(void \*arg\):/rebound_recv\(void \*arg\):)"},
+            {"wtimeout",
+             T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ TIMEOUT: if \(result==0\) continue;)"},
+            {"wsockerr",
+             T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ SOCKERR: if \(result <0\) return  ;)"},
+            {"dump",
+             R"(rebound_connect\(\): buffdata=( \|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|){4})"},
+            {"send", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_send\()" + ADDR +
+                         R"(\): argssize=-?\d+ sendsize=-?\d+ time=\d+\.\d{6})"},
+            {"sendfail",
+             T + " rebound_send\\(\\):1 " + CTR +
+                 R"( sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): error=)" + ERR},
+            {"rtimeout", T + " rebound_connect\\(\\):1 " + CTR +
+                             R"( result=select\(\): TIMEOUT: if \(result==0\) continue;)"},
+            {"rsockerr", T + " rebound_connect\\(\\):1 " + CTR +
+                             R"( result=select\(\): SOCKERR: if \(result <0\) return  ;)"},
+            {"recv1", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_recv\()" + ADDR +
+                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}) time=\d+\.\d{6})"},
+            {"recvfail1",
+             T + " rebound_recv\\(\\):1 " + CTR +
+                 R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): error=)" + ERR},
+            {"dtimeout",
+             T + " rebound_connect\\(\\):2 " + CTR + R"( TIMEOUT: if \(result==0\) continue;)"},
+            {"dsockerr",
+             T + " rebound_connect\\(\\):2 " + CTR + R"( SOCKERR: if \(result <0\) return;)"},
+            {"recv2", T + " rebound_connect\\(\\):2 " + CTR + R"( sendsize=udp_recv\()" + ADDR +
+                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
+            {"recvfail2",
+             T + " rebound_connect\\(\\):2 " + CTR +
+                 R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" + ERR},
+            {"stat-difftime",
+             R"(rebound_connect\(\): difftime=\d+\.\d{6} \[s\] \(\d+\.\d{6} - \d+\.\d{6}\))"},
             {"stat-sendpkts", R"(rebound_connect\(\): sendpkts=\d+)"},
             {"stat-recvpkts", R"(rebound_connect\(\): recvpkts=\d+)"},
             {"stat-iterpkts", R"(rebound_connect\(\): iterpkts\+1=-?\d+)"},
             {"stat-percent", R"(rebound_connect\(\): recvpkts/sendpkts=\d+\.\d{3}\[%\])"},
             {"stat-nosend", R"(rebound_connect\(\): sendpkts==0)"},
-            {"listen1", R"(rebound_listen\(\): listaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=\d{1,5}\):)"},
-            {"listen2", R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) listaddr\.sin_port=\d+)"},
-            {"lrecv", T + R"( rebound_listen\(\): \[\d{6}\] recvsize=udp_blockrecv\()" + ADDR + R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"lrecvfail", R"(rebound_listen\(\): recvsize=udp_blockrecv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" + ERR},
-            {"lsend", T + R"( rebound_listen\(\): \[\d{6}\] sendsize=udp_send\()" + ADDR + R"(\): sendsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"lsendfail", R"(rebound_listen\(\): sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): sendsize=)" + ERR},
-            {"lmismatch", R"(rebound_listen\(\): if \(recvsize!=sendsize\) recvsize=\d+ != sendsize=-?\d+)"},
+            {"listen1",
+             R"(rebound_listen\(\): listaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=\d{1,5}\):)"},
+            {"listen2",
+             R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) listaddr\.sin_port=\d+)"},
+            {"lrecv", T + R"( rebound_listen\(\): \[\d{6}\] recvsize=udp_blockrecv\()" + ADDR +
+                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
+            {"lrecvfail",
+             R"(rebound_listen\(\): recvsize=udp_blockrecv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" +
+                 ERR},
+            {"lsend", T + R"( rebound_listen\(\): \[\d{6}\] sendsize=udp_send\()" + ADDR +
+                          R"(\): sendsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
+            {"lsendfail",
+             R"(rebound_listen\(\): sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): sendsize=)" +
+                 ERR},
+            {"lmismatch",
+             R"(rebound_listen\(\): if \(recvsize!=sendsize\) recvsize=\d+ != sendsize=-?\d+)"},
         };
         std::vector<Kind> t;
-        for (const auto& [name, re] : rows) t.push_back({name, std::regex(re)});
+        for (const auto& [name, re] : rows)
+            t.push_back({name, std::regex(re)});
         return t;
     }();
     return table;

@@ -23,10 +23,13 @@ TEST(ProbeHeader, SizesBelowSixteenBecomeSixteenOthersStayUnsigned) {
         uint32_t value, stored;
     };
     const Case cases[] = {
-        {PKTHDR_SENDSIZE, 0, 16},          {PKTHDR_SENDSIZE, 15, 16},
-        {PKTHDR_SENDSIZE, 16, 16},         {PKTHDR_RECVSIZE, 12, 16},
+        {PKTHDR_SENDSIZE, 0, 16},
+        {PKTHDR_SENDSIZE, 15, 16},
+        {PKTHDR_SENDSIZE, 16, 16},
+        {PKTHDR_RECVSIZE, 12, 16},
         {PKTHDR_RECVSIZE, 0xFFFFFFFF, 0xFFFFFFFF}, // -1 as unsigned is large, kept
-        {PKTHDR_SEQ, 3, 3},                {PKTHDR_WORD0, 7, 7},
+        {PKTHDR_SEQ, 3, 3},
+        {PKTHDR_WORD0, 7, 7},
     };
     for (const auto& c : cases) {
         unsigned char b[16] = {};
@@ -42,7 +45,8 @@ TEST(ProbeHeader, UnknownSelectorsReadZeroAndWriteNothing) {
         pkthdr_set(b, selector, 0);
         EXPECT_EQ(pkthdr_get(b, selector), 0u);
     }
-    for (unsigned char c : b) EXPECT_EQ(c, 0xAB);
+    for (unsigned char c : b)
+        EXPECT_EQ(c, 0xAB);
 }
 
 } // namespace

@@ -6,8 +6,8 @@
 
 #include <atomic>
 #include <csignal>
-#include <thread>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace testsupport;
 
@@ -47,18 +47,23 @@ TEST_F(Responder, EchoIsTheRequestCutOrPaddedToTheAskedSize) {
         uint32_t asked;
         size_t echo;
     };
-    const Case cases[] = {{8192, 8192, 8192}, {100, 1000, 1000}, {1000, 100, 100},
-                          {64, 0, 16},       {64, 0x80000000u, 16} /* negative when signed */};
+    const Case cases[] = {{8192, 8192, 8192},
+                          {100, 1000, 1000},
+                          {1000, 100, 100},
+                          {64, 0, 16},
+                          {64, 0x80000000u, 16} /* negative when signed */};
     uint32_t seq = 7;
     for (const auto& c : cases) {
         auto request = probe(seq, static_cast<uint32_t>(c.request), c.asked, c.request);
-        for (size_t k = 16; k < request.size(); ++k) request[k] = static_cast<uint8_t>(k);
+        for (size_t k = 16; k < request.size(); ++k)
+            request[k] = static_cast<uint8_t>(k);
         const auto echo = exchange(request);
         ASSERT_TRUE(echo) << c.request << "/" << c.asked;
         ASSERT_EQ(echo->size(), c.echo);
         const size_t same = std::min(c.request, c.echo);
         EXPECT_TRUE(std::equal(echo->begin(), echo->begin() + same, request.begin()));
-        EXPECT_TRUE(std::all_of(echo->begin() + same, echo->end(), [](uint8_t b) { return b == 0; }));
+        EXPECT_TRUE(
+            std::all_of(echo->begin() + same, echo->end(), [](uint8_t b) { return b == 0; }));
         ++seq;
     }
     const auto lines = stop_and_read();
@@ -100,7 +105,8 @@ TEST_F(Responder, EmptyDatagramIsReportedNotAnsweredNotCounted) {
     const auto fails = grammar::of_kind(lines, "lrecvfail");
     ASSERT_EQ(fails.size(), 1u);
     EXPECT_EQ(fails[0].rfind("rebound_listen(): recvsize=udp_blockrecv(): recvsize=0 if "
-                             "(recvsize<=0): recvsize=0:", 0),
+                             "(recvsize<=0): recvsize=0:",
+                             0),
               0u);
     EXPECT_EQ(grammar::of_kind(lines, "lsend").size(), 1u);
 }
@@ -117,14 +123,16 @@ TEST_F(Responder, EchoLargerThanTheBufferIsNeverRead) {
                         "sendsize=90:Message too long");
     const auto mismatch = grammar::of_kind(lines, "lmismatch");
     ASSERT_EQ(mismatch.size(), 1u);
-    EXPECT_EQ(mismatch[0], "rebound_listen(): if (recvsize!=sendsize) recvsize=65536 != sendsize=-1");
+    EXPECT_EQ(mismatch[0],
+              "rebound_listen(): if (recvsize!=sendsize) recvsize=65536 != sendsize=-1");
 }
 
 TEST_F(Responder, StopsOnTerminationEvenUnderLoadWithEveryLineWritten) {
     std::atomic<bool> flooding{true};
     std::thread flood([&] {
         UdpPeer sender;
-        for (uint32_t seq = 0; flooding; ++seq) sender.send_to(port_, probe(seq, 64, 64, 64));
+        for (uint32_t seq = 0; flooding; ++seq)
+            sender.send_to(port_, probe(seq, 64, 64, 64));
     });
     ASSERT_TRUE(server_.wait_for_output("rebound_listen(): [000100]"));
     server_.signal(SIGTERM);
@@ -140,18 +148,22 @@ TEST_F(Responder, StopsOnTerminationEvenUnderLoadWithEveryLineWritten) {
 
 TEST(ResponderSetup, PrintsItsStartLinesAndRefusesAnAddressItCannotBind) {
     UdpPeer taken;
-    const auto in_use = run_program("reboundsrv", {"-h", "127.0.0.1", "-p", std::to_string(taken.port())});
+    const auto in_use =
+        run_program("reboundsrv", {"-h", "127.0.0.1", "-p", std::to_string(taken.port())});
     EXPECT_EQ(in_use.exit_code, 1);
     EXPECT_NE(in_use.err.find("Address already in use"), std::string::npos) << in_use.err;
     ASSERT_EQ(in_use.lines.size(), 2u);
     EXPECT_EQ(in_use.lines[0], "rebound_listen(): listaddr=create_sockaddrin(AF_INET, "
-                               "ipaddr=127.0.0.1, ipport=" + std::to_string(taken.port()) + "):");
+                               "ipaddr=127.0.0.1, ipport=" +
+                                   std::to_string(taken.port()) + "):");
     EXPECT_EQ(in_use.lines[1], "rebound_connect(): connaddr.sin_addr.s_addr=0100007F (127.0.0.1) "
-                               "listaddr.sin_port=" + std::to_string(taken.port()));
+                               "listaddr.sin_port=" +
+                                   std::to_string(taken.port()));
 
     const auto bad = run_program("reboundsrv", {"-h", "no.such.address", "-p", "40000"});
     EXPECT_EQ(bad.exit_code, 2);
-    EXPECT_NE(bad.err.find("'no.such.address' is not an IPv4 address"), std::string::npos) << bad.err;
+    EXPECT_NE(bad.err.find("'no.such.address' is not an IPv4 address"), std::string::npos)
+        << bad.err;
     EXPECT_EQ(bad.out, "");
 }
 

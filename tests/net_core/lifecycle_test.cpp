@@ -32,7 +32,9 @@ sockaddr_un local_address(const std::string& path) {
     return a;
 }
 
-const sockaddr* as_addr(const void* a) { return static_cast<const sockaddr*>(a); }
+const sockaddr* as_addr(const void* a) {
+    return static_cast<const sockaddr*>(a);
+}
 
 TEST(Family, OfANonSocketIsTheDefaultFailure) {
     int fds[2];

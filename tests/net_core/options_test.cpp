@@ -104,8 +104,8 @@ TEST(OptionFailures, MapWithTheOptionSet) {
         int result;
     };
     const Case cases[] = {
-        {-1, SOCKOPT_REUSEADDR, -10009},      // bad handle
-        {fds[0], SOCKOPT_REUSEADDR, -10038},  // not a socket
+        {-1, SOCKOPT_REUSEADDR, -10009},     // bad handle
+        {fds[0], SOCKOPT_REUSEADDR, -10038}, // not a socket
         {fds[0], SOCKOPT_LINGER, -10038},
     };
     for (const auto& c : cases) {
@@ -126,9 +126,8 @@ TEST(TimeLimit, ConvertsSecondsTruncatingBothParts) {
         double timeout;
         long sec, usec;
     };
-    const Case cases[] = {{2.75, 2, 750000}, {0, 0, 0},      {2.5, 2, 500000},
-                          {0.1, 0, 100000},  {1e-7, 0, 0},   {7, 7, 0},
-                          {0.000001, 0, 1}};
+    const Case cases[] = {{2.75, 2, 750000}, {0, 0, 0}, {2.5, 2, 500000}, {0.1, 0, 100000},
+                          {1e-7, 0, 0},      {7, 7, 0}, {0.000001, 0, 1}};
     for (const auto& c : cases) {
         const timeval tv = sock_timeval(c.timeout);
         EXPECT_EQ(tv.tv_sec, c.sec) << c.timeout;

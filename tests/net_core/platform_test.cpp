@@ -13,12 +13,13 @@ TEST(ErrorNumbering, SocketErrorsGetTheirCodesRuntimeNumbersStay) {
     struct Case {
         int posix, code;
     };
-    const Case cases[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060}, {ENOTSOCK, 10038},
+    const Case cases[] = {{ECONNREFUSED, 10061}, {ETIMEDOUT, 10060},  {ENOTSOCK, 10038},
                           {EBADF, 10009},        {EADDRINUSE, 10048}, {EINPROGRESS, 10036},
                           {ECONNRESET, 10054},   {EACCES, 13},        {EMFILE, 24},
                           {ENFILE, 23},          {ENOMEM, 12},        {EPIPE, 32},
                           {ENOENT, 2},           {ENAMETOOLONG, 36}};
-    for (const auto& c : cases) EXPECT_EQ(plat::translate_errno(c.posix), c.code) << c.posix;
+    for (const auto& c : cases)
+        EXPECT_EQ(plat::translate_errno(c.posix), c.code) << c.posix;
     EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::WouldBlock), 10035);
     EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::TimedOut), 10060);
 }

@@ -29,7 +29,9 @@ std::string temp_file(const char* tag) {
 
 } // namespace
 
-std::string program_path(const std::string& name) { return std::string(REBOUND_BIN_DIR) + "/" + name; }
+std::string program_path(const std::string& name) {
+    return std::string(REBOUND_BIN_DIR) + "/" + name;
+}
 
 ChildProcess::~ChildProcess() {
     if (pid_ > 0 && !exited_) {
@@ -46,7 +48,8 @@ bool ChildProcess::start(const std::string& path, const std::vector<std::string>
     err_path_ = temp_file("err");
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(path.c_str()));
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    for (const auto& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
 
     pid_ = ::fork();
@@ -83,9 +86,15 @@ void ChildProcess::signal(int sig) {
     if (pid_ > 0 && !exited_) ::kill(pid_, sig);
 }
 
-std::string ChildProcess::out() const { return read_file(out_path_); }
-std::string ChildProcess::err() const { return read_file(err_path_); }
-std::vector<std::string> ChildProcess::out_lines() const { return split_lines(out()); }
+std::string ChildProcess::out() const {
+    return read_file(out_path_);
+}
+std::string ChildProcess::err() const {
+    return read_file(err_path_);
+}
+std::vector<std::string> ChildProcess::out_lines() const {
+    return split_lines(out());
+}
 
 bool ChildProcess::wait_for_output(const std::string& text, std::chrono::milliseconds limit) const {
     const auto until = std::chrono::steady_clock::now() + limit;
@@ -99,7 +108,8 @@ bool ChildProcess::wait_for_output(const std::string& text, std::chrono::millise
 std::vector<std::string> split_lines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 

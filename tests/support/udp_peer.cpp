@@ -62,7 +62,8 @@ std::vector<uint8_t> probe(uint32_t seq, uint32_t sendsize, uint32_t recvsize, s
     std::vector<uint8_t> b(size < 16 ? 16 : size, 0);
     const uint32_t words[4] = {0, seq, sendsize, recvsize};
     for (int w = 0; w < 4; ++w)
-        for (int k = 0; k < 4; ++k) b[4 * w + k] = static_cast<uint8_t>(words[w] >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            b[4 * w + k] = static_cast<uint8_t>(words[w] >> (8 * k));
     b.resize(size);
     return b;
 }

@@ -49,12 +49,13 @@ TEST_F(Utc, FormatsCalendarTextAndCutFraction) {
         {kSecond, 6, "2026/12/08 20:08:46"}, // no fraction: no '.'
         {kSecond + 0.5, 6, "2026/12/08 20:08:46.500000"},
         {kSecond + 0.5, 0, "2026/12/08 20:08:46"},
-        {kSecond + 0.5, 12, "2026/12/08 20:08:46.500000000"}, // at most nine digits
+        {kSecond + 0.5, 12, "2026/12/08 20:08:46.500000000"},      // at most nine digits
         {kSecond + 999 / 1024.0, 6, "2026/12/08 20:08:46.975585"}, // cut, not rounded
         {kSecond + 0.25, 1, "2026/12/08 20:08:46.2"},
         {kSecond + 0.0000005, 6, "2026/12/08 20:08:46.000000"},
     };
-    for (const auto& c : cases) EXPECT_EQ(text(c.stamp, c.digits), c.text) << c.stamp;
+    for (const auto& c : cases)
+        EXPECT_EQ(text(c.stamp, c.digits), c.text) << c.stamp;
 }
 
 TEST_F(Utc, FractionRoundingUpDoesNotCarryIntoTheSeconds) {
