@@ -3,7 +3,9 @@
 #include "net/error_map.h"
 #include "platform/socket_errors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -17,6 +19,10 @@ double sock_clock() {
 }
 
 timeval sock_timeval(double timeout) {
+    // Limits beyond about 31 years are cut and NaN counts as 0, so the conversion is always
+    // defined whatever a caller passes.
+    if (std::isnan(timeout)) timeout = 0;
+    timeout = std::clamp(timeout, -1e9, 1e9);
     timeval tv{};
     tv.tv_sec = static_cast<time_t>(timeout);
     tv.tv_usec = static_cast<suseconds_t>((timeout - static_cast<double>(tv.tv_sec)) * 1000000.0f);
