@@ -18,10 +18,16 @@ TEST(FindBytes, FirstMatchIncludingOneThatEndsTheBuffer) {
         int size;
         int at;
     } cases[] = {
-        {"lo", "hello", 5, 3},      {"llo", "hello", 5, 2}, {"o", "hello", 5, 4},
-        {"hello", "hello", 5, 0},   {"l", "hello", 5, 2},   {"hellox", "hello", 5, -1},
-        {"x", "hello", 5, -1},      {"", "hello", 5, 0},    {"", "", 0, -1},
-        {"lo", "hello", 4, -1},     // only the first `size` bytes count
+        {"lo", "hello", 5, 3},
+        {"llo", "hello", 5, 2},
+        {"o", "hello", 5, 4},
+        {"hello", "hello", 5, 0},
+        {"l", "hello", 5, 2},
+        {"hellox", "hello", 5, -1},
+        {"x", "hello", 5, -1},
+        {"", "hello", 5, 0},
+        {"", "", 0, -1},
+        {"lo", "hello", 4, -1},                // only the first `size` bytes count
         {"bc", std::string("a\0bc", 4), 4, 2}, // the buffer may hold zero bytes
         {"h", "hello", -1, -1},
     };

@@ -13,7 +13,9 @@ std::string dump(const void* data, int size, const char* name) {
     return capture_stdout([&] { showbuff(data, size, name); });
 }
 
-std::string spaces(size_t n) { return std::string(n, ' '); }
+std::string spaces(size_t n) {
+    return std::string(n, ' ');
+}
 
 const std::string kRow0 = "30 31 32 33 34 35 36 37  38 39 61 62 63 64 65 66  |0123456789abcdef|\n";
 
@@ -44,8 +46,7 @@ TEST(Showbuff, LayoutOfShortFullAndMultiRowDumps) {
          "b: showbuff(buffdata,buffsize=9,name):30 31 32 33 34 35 36 37  38 " + spaces(7 * 3) +
              " |012345678" + spaces(7) + "|\n"},
         {"empty buffer: an empty padded row", "", 0,
-         "b: showbuff(buffdata,buffsize=0,name):" + spaces(16 * 3 + 1) + " |" + spaces(16) +
-             "|\n"},
+         "b: showbuff(buffdata,buffsize=0,name):" + spaces(16 * 3 + 1) + " |" + spaces(16) + "|\n"},
         {"size below -1 prints nothing", "ABC", -2, ""},
     };
     for (const auto& c : cases)

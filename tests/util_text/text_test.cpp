@@ -16,15 +16,15 @@ struct UnescapeCase {
 TEST(UnescapeText, DecodesInPlaceAndZeroesTheRest) {
     const UnescapeCase cases[] = {
         {"a\\x41b", "aAb"},
-        {"\\q", "\\q"},       // unknown escape stays
-        {"a\\", "a\\"},       // trailing backslash stays
+        {"\\q", "\\q"}, // unknown escape stays
+        {"a\\", "a\\"}, // trailing backslash stays
         {"\\r\\n\\t\\b\\s", "\r\n\t\b "},
-        {"\\x4", "\\x4"},     // one digit before the end: not an escape
+        {"\\x4", "\\x4"}, // one digit before the end: not an escape
         {"\\x", "\\x"},
         {"\\x-1", "\\x-1"},
-        {"\\x4g", "@"},       // a letter beyond F counts as 0
+        {"\\x4g", "@"}, // a letter beyond F counts as 0
         {"\\xfF", "\xff"},
-        {"\\\\n", "\\\n"},    // the second backslash is read normally
+        {"\\\\n", "\\\n"},              // the second backslash is read normally
         {"\\x\xc3\xa9", "\\x\xc3\xa9"}, // high-bit bytes are neither letters nor digits
         {"plain", "plain"},
         {"", ""},
@@ -68,7 +68,8 @@ TEST(TextToInt64, EveryCharacterCountsAsItsCodeMinus48) {
         {"9223372036854775808", INT64_MIN}, // wraps, no overflow trap
         {"1-2", (10 + '-' - '0') * 10 + 2}, // a '-' after the start is a digit of value -3
     };
-    for (const auto& c : cases) EXPECT_EQ(text_to_int64(c.text), c.value) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(text_to_int64(c.text), c.value) << c.text;
     EXPECT_EQ(text_to_int64(nullptr), 0);
 }
 
@@ -77,10 +78,11 @@ TEST(Hex4ToInt, FourDigitsWithEveryOtherByteAsZero) {
         const char* text;
         int value;
     } cases[] = {
-        {"00fF", 255},    {"12G4", 0x1204}, {"FFFF", 0xFFFF}, {"abcd", 0xABCD},
-        {"0000", 0},      {"\xff\xff\xff\xff", 0}, {"1234567", 0x1234}, {"-1-1", 0x0101},
+        {"00fF", 255}, {"12G4", 0x1204},        {"FFFF", 0xFFFF},    {"abcd", 0xABCD},
+        {"0000", 0},   {"\xff\xff\xff\xff", 0}, {"1234567", 0x1234}, {"-1-1", 0x0101},
     };
-    for (const auto& c : cases) EXPECT_EQ(hex4_to_int(c.text), c.value) << c.text;
+    for (const auto& c : cases)
+        EXPECT_EQ(hex4_to_int(c.text), c.value) << c.text;
 }
 
 TEST(Hex4ToInt, ShortTextIsNotReadPastItsEnd) {
@@ -113,7 +115,8 @@ TEST(BaseName, PartAfterLastSeparator) {
         EXPECT_STREQ(out, c.base) << c.path;
         // Cleared over the path's length plus one, nothing beyond.
         const size_t cleared = std::strlen(c.path) + 1;
-        for (size_t k = std::strlen(c.base); k < cleared; ++k) EXPECT_EQ(out[k], '\0') << c.path;
+        for (size_t k = std::strlen(c.base); k < cleared; ++k)
+            EXPECT_EQ(out[k], '\0') << c.path;
         EXPECT_EQ(out[cleared], 'Z') << c.path;
     }
 }
