@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
-#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -94,8 +93,17 @@ TerminalRun run_with_terminal(const std::vector<std::string>& args, bool stdout_
 // the text around them must not.
 std::vector<std::string> shape(const std::string& out) {
     std::vector<std::string> lines;
-    for (const auto& line : split_lines(out))
-        lines.push_back(std::regex_replace(line, std::regex("[0-9]+"), "#"));
+    for (const auto& line : split_lines(out)) {
+        std::string shaped;
+        for (char c : line) {
+            const bool digit = c >= '0' && c <= '9';
+            if (!digit)
+                shaped += c;
+            else if (shaped.empty() || shaped.back() != '#')
+                shaped += '#';
+        }
+        lines.push_back(shaped);
+    }
     return lines;
 }
 
