@@ -16,12 +16,18 @@ void start_frame(std::string* frame) {
 }
 
 __attribute__((format(printf, 2, 3))) void append(std::string* frame, const char* format, ...) {
-    char piece[512];
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    const int n = std::vsnprintf(piece, sizeof piece, format, args);
+    va_copy(again, args);
+    const int n = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    if (n > 0) frame->append(piece, n < int(sizeof piece) ? size_t(n) : sizeof piece - 1);
+    if (n > 0) {
+        const size_t used = frame->size();
+        frame->resize(used + size_t(n) + 1); // room for the terminator vsnprintf writes
+        std::vsnprintf(frame->data() + used, size_t(n) + 1, format, again);
+        frame->resize(used + size_t(n));
+    }
+    va_end(again);
 }
 
 // One write, so an unbuffered stream such as standard error still gets the frame at once.
