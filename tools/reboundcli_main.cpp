@@ -3,6 +3,7 @@
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_args.h"
+#include "tools/run_progress.h"
 
 #include <cstdio>
 #include <cstring>
@@ -113,9 +114,14 @@ int main(int argc, char** argv) {
 
     plat::install_stop_signals();
     static rebound_info record; // 160 kB: kept off the stack
-    const rebound_end end = rebound_connect(s.host.c_str(), s.port, s.timeout, s.count, s.sendsize,
-                                            s.recvsize, &record);
+    // The bar goes to standard error only: standard output keeps exactly the event lines.
+    RunProgress bar(stderr);
+    const rebound_progress progress = bar.observer();
+    const rebound_end end =
+        rebound_connect(s.host.c_str(), s.port, s.timeout, s.count, s.sendsize, s.recvsize, &record,
+                        run_progress_wanted() ? &progress : nullptr);
     std::fflush(stdout);
+    bar.finish();
     switch (end) {
     case rebound_end::normal:
         return 0;

@@ -1,0 +1,36 @@
+#include "tools/run_progress.h"
+
+#include "platform/terminal.h"
+#include "util/progress.h"
+#include "util/timestamp.h"
+
+namespace {
+
+constexpr int kStdout = 1;
+constexpr int kStderr = 2;
+constexpr int kBarWidth = 40;
+constexpr double kFrameInterval = 0.1; // seconds
+
+} // namespace
+
+bool run_progress_wanted() {
+    return plat::is_terminal(kStderr) && !plat::is_terminal(kStdout);
+}
+
+void RunProgress::on_iteration(void* context, int32_t done, int32_t total) {
+    auto* self = static_cast<RunProgress*>(context);
+    const double now = get_timestamp();
+    if (self->drawn_ && done < total && now - self->last_frame_ < kFrameInterval) return;
+    char count[32];
+    std::snprintf(count, sizeof count, "%d/%d", done, total);
+    print_progressbar("reboundcli", count, done, total, kBarWidth, self->out_);
+    self->last_frame_ = now;
+    self->drawn_ = true;
+}
+
+void RunProgress::finish() {
+    if (!drawn_) return;
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    drawn_ = false;
+}

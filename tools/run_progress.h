@@ -1,0 +1,29 @@
+// The progress bar reboundcli draws on standard error while a measurement runs.
+#pragma once
+
+#include "engine/round_trip_client.h"
+
+#include <cstdio>
+
+// True when a bar helps and cannot disturb anything: standard error is a terminal and standard
+// output is not. With both on one terminal the event lines already show the progress, and
+// each of them would land behind a bar that has no line feed.
+bool run_progress_wanted();
+
+// Draws "reboundcli NNN% [ ... ]  done/total" on `out` after the run's iterations: the first,
+// the last, and in between at most one frame per 100 ms, so a fast run does not spend its time
+// on the terminal. finish() ends the bar's line once a frame was drawn.
+class RunProgress {
+  public:
+    explicit RunProgress(std::FILE* out) : out_(out) {}
+
+    rebound_progress observer() { return {&RunProgress::on_iteration, this}; }
+    void finish();
+
+  private:
+    static void on_iteration(void* context, int32_t done, int32_t total);
+
+    std::FILE* out_;
+    double last_frame_ = 0; // time stamp of the last frame drawn
+    bool drawn_ = false;
+};
