@@ -2,7 +2,6 @@
 
 #include "platform/socket_api.h"
 
-#include <algorithm>
 #include <cerrno>
 
 namespace net_detail {
@@ -10,7 +9,9 @@ namespace net_detail {
 int map_error(AcceptedSet accepted, int fallback) {
     const int code = plat::last_socket_error();
     errno = code;
-    return std::find(accepted.begin(), accepted.end(), code) != accepted.end() ? -code : fallback;
+    for (const Accept& entry : accepted)
+        if (entry.code == code) return entry.result;
+    return fallback;
 }
 
 } // namespace net_detail
