@@ -7,7 +7,10 @@
 namespace net_detail {
 
 int map_error(AcceptedSet accepted, int fallback) {
-    const int code = plat::last_socket_error();
+    return map_code(plat::last_socket_error(), accepted, fallback);
+}
+
+int map_code(int code, AcceptedSet accepted, int fallback) {
     errno = code;
     for (const Accept& entry : accepted)
         if (entry.code == code) return entry.result;

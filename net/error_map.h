@@ -22,4 +22,8 @@ using AcceptedSet = std::initializer_list<Accept>;
 
 int map_error(AcceptedSet accepted, int fallback);
 
+// The same for a code that did not come from the latest failed call (a connect's pending
+// error): stored in errno, then the accepted entry's result or `fallback`.
+int map_code(int code, AcceptedSet accepted, int fallback);
+
 } // namespace net_detail
