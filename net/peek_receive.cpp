@@ -52,11 +52,7 @@ int32_t peek_receive(const PeekFramer& f, int32_t sock, char* buf, int len, doub
     if (sock == -1) return -10038;
     clear_front(buf, len);
     const timeval limit = sock_timeval(timeout);
-    {
-        const int saved = errno;
-        plat::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        errno = saved;
-    }
+    set_timeout_option(sock, SO_RCVTIMEO, limit);
     const double start = sock_clock();
     int previous_peek = 0;
     int32_t result = 0;

@@ -4,8 +4,6 @@
 #include "net/transfer.h"
 #include "net/transfer_detail.h"
 
-#include <cerrno>
-
 using namespace net_detail;
 
 namespace {
@@ -15,11 +13,9 @@ enum class EndsWhen { AllMoved, FirstData };      // besides a transfer that mov
 enum class OverTime { PartialCount, TimedOut };   // result once the overall limit has passed
 enum class EmptyRequest { AtOnce, AfterOneWait }; // when a length below 1 gives 0
 
-constexpr int kNoOption = 0;
-
 struct StreamMember {
     Way way;
-    int timeout_option; // SO_SNDTIMEO, SO_RCVTIMEO or kNoOption; left set on the socket
+    int timeout_option; // SO_SNDTIMEO, SO_RCVTIMEO or kNoTimeoutOption; left set on the socket
     bool waits;         // readiness wait before each transfer
     EndsWhen ends;
     OverTime over_time;
@@ -28,22 +24,14 @@ struct StreamMember {
 };
 
 // clang-format off
-constexpr StreamMember kTcpSend       {Way::Send,    SO_SNDTIMEO, true,  EndsWhen::AllMoved,  OverTime::PartialCount, kStreamSendErrors, EmptyRequest::AtOnce};
-constexpr StreamMember kUnixSend      {Way::Send,    SO_SNDTIMEO, true,  EndsWhen::AllMoved,  OverTime::PartialCount, kLocalSendErrors,  EmptyRequest::AtOnce};
-constexpr StreamMember kTcpSendNowait {Way::Send,    SO_SNDTIMEO, false, EndsWhen::AllMoved,  OverTime::TimedOut,     kStreamSendErrors, EmptyRequest::AtOnce};
-constexpr StreamMember kTcpRecv       {Way::Receive, SO_RCVTIMEO, true,  EndsWhen::AllMoved,  OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
-constexpr StreamMember kUnixRecv      {Way::Receive, kNoOption,   true,  EndsWhen::AllMoved,  OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
-constexpr StreamMember kTcpRecvSome   {Way::Receive, SO_RCVTIMEO, true,  EndsWhen::FirstData, OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
-constexpr StreamMember kTcpRecvNowait {Way::Receive, SO_RCVTIMEO, false, EndsWhen::AllMoved,  OverTime::TimedOut,     kReceiveErrors,    EmptyRequest::AtOnce};
+constexpr StreamMember kTcpSend       {Way::Send,    SO_SNDTIMEO,      true,  EndsWhen::AllMoved,  OverTime::PartialCount, kStreamSendErrors, EmptyRequest::AtOnce};
+constexpr StreamMember kUnixSend      {Way::Send,    SO_SNDTIMEO,      true,  EndsWhen::AllMoved,  OverTime::PartialCount, kLocalSendErrors,  EmptyRequest::AtOnce};
+constexpr StreamMember kTcpSendNowait {Way::Send,    SO_SNDTIMEO,      false, EndsWhen::AllMoved,  OverTime::TimedOut,     kStreamSendErrors, EmptyRequest::AtOnce};
+constexpr StreamMember kTcpRecv       {Way::Receive, SO_RCVTIMEO,      true,  EndsWhen::AllMoved,  OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
+constexpr StreamMember kUnixRecv      {Way::Receive, kNoTimeoutOption, true,  EndsWhen::AllMoved,  OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
+constexpr StreamMember kTcpRecvSome   {Way::Receive, SO_RCVTIMEO,      true,  EndsWhen::FirstData, OverTime::PartialCount, kReceiveErrors,    EmptyRequest::AfterOneWait};
+constexpr StreamMember kTcpRecvNowait {Way::Receive, SO_RCVTIMEO,      false, EndsWhen::AllMoved,  OverTime::TimedOut,     kReceiveErrors,    EmptyRequest::AtOnce};
 // clang-format on
-
-// The option's own result is of no interest, and its failure must not change errno.
-void set_timeout_option(int32_t sock, int option, const timeval& limit) {
-    if (option == kNoOption) return;
-    const int saved = errno;
-    plat::setsockopt(sock, SOL_SOCKET, option, &limit, sizeof limit);
-    errno = saved;
-}
 
 // Moves `len` bytes between `buf` and the stream as `m` describes. The overall limit is read
 // from the whole-second clock and tested only after a transfer that moved data; a request that

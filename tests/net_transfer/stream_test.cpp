@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <sys/socket.h>
@@ -124,6 +126,31 @@ TEST(StreamTransfer, SilenceAfterPartOfTheDataRunsOutWithTheBytesKept) {
     // next wait, so it is the wait that runs out.
     EXPECT_EQ(tcp_recv(pair.near, buf.data(), 100, 1.0), -10060);
     EXPECT_EQ(text_of(buf, 100), std::string(60, 's') + std::string(40, '\0'));
+}
+
+// Returns right after the calendar second changed: the whole-second clock the transfers measure
+// their overall limit with then reads 0 elapsed for almost a second.
+void align_to_second() {
+    const time_t now = std::time(nullptr);
+    while (std::time(nullptr) == now)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+}
+
+TEST(StreamTransfer, RequestCompletedAfterTheLimitIsReportedAsDone) {
+    StreamPair pair = tcp_pair();
+    ASSERT_TRUE(write_all(pair.far, std::string(50, 'a')));
+    align_to_second();
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+        write_all(pair.far, std::string(50, 'b'));
+    });
+    // A `timeout` of 0 sets no bound on the receive itself, and any elapsed second is beyond
+    // it: the second receive completes the request after the limit has passed. The bytes are
+    // consumed, so they must be reported, not a time-out.
+    std::vector<char> buf(100);
+    EXPECT_EQ(tcp_recv_nowait(pair.near, buf.data(), 100, 0.0), 100);
+    late.join();
+    EXPECT_EQ(text_of(buf, 100), std::string(50, 'a') + std::string(50, 'b'));
 }
 
 TEST(StreamTransfer, ReceiveSomeEndsAfterTheFirstData) {
