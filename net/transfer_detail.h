@@ -1,0 +1,40 @@
+// What the timed transfers share: the codes a failed transfer reports (any other code is
+// SOCKERR_FAIL), the clearing of a receive buffer and the time-out options.
+#pragma once
+
+#include "net/error_map.h"
+#include "platform/socket_api.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+namespace net_detail {
+
+inline constexpr AcceptedSet kStreamSendErrors = {10009, 10054, 10039, 10014,           10004,
+                                                  10040, 10057, 10038, {EPIPE, -10058}, 10061};
+// Local sockets report a send after the peer left as a plain failure.
+inline constexpr AcceptedSet kLocalSendErrors = {10009, 10054, 10039, 10014, 10004,
+                                                 10040, 10057, 10038, 10061};
+inline constexpr AcceptedSet kDatagramSendErrors = {10047, 10009, 10054, 10014,           10004,
+                                                    10040, 10057, 10038, {EPIPE, -10058}, 10061};
+inline constexpr AcceptedSet kReceiveErrors = {10009, 10054, 10014, 10004, 10022,
+                                               10057, 10038, 10060, 10061};
+
+// Clears the first `len` bytes of `buf`; a length below 1 clears nothing.
+inline void clear_front(void* buf, int len) {
+    if (len > 0) std::memset(buf, 0, static_cast<size_t>(len));
+}
+
+inline constexpr int kNoTimeoutOption = 0;
+
+// Sets SO_SNDTIMEO or SO_RCVTIMEO (nothing for kNoTimeoutOption); the option stays on the
+// socket. Its result is of no interest, and its failure must not change errno.
+inline void set_timeout_option(int32_t sock, int option, const timeval& limit) {
+    if (option == kNoTimeoutOption) return;
+    const int saved = errno;
+    plat::setsockopt(sock, SOL_SOCKET, option, &limit, sizeof limit);
+    errno = saved;
+}
+
+} // namespace net_detail
