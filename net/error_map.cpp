@@ -2,15 +2,19 @@
 
 #include "platform/socket_api.h"
 
-#include <algorithm>
 #include <cerrno>
 
 namespace net_detail {
 
 int map_error(AcceptedSet accepted, int fallback) {
-    const int code = plat::last_socket_error();
+    return map_code(plat::last_socket_error(), accepted, fallback);
+}
+
+int map_code(int code, AcceptedSet accepted, int fallback) {
     errno = code;
-    return std::find(accepted.begin(), accepted.end(), code) != accepted.end() ? -code : fallback;
+    for (const Accept& entry : accepted)
+        if (entry.code == code) return entry.result;
+    return fallback;
 }
 
 } // namespace net_detail

@@ -37,8 +37,8 @@ void sock_errtext_free(wchar_t* text) { std::free(text); }
 
 namespace {
 
-constexpr std::initializer_list<int> kOptionErrors = {10009, 10014, 10022, 10042,
-                                                      10038, EACCES, 10055};
+constexpr net_detail::AcceptedSet kOptionErrors = {10009, 10014, 10022, 10042,
+                                                   10038, EACCES, 10055};
 
 // How a library option code reaches the platform.
 enum class OptKind { Int, Linger, Mode, ReadOnly };
