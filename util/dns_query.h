@@ -1,6 +1,7 @@
 // A one-question DNS query over UDP port 53 and its decoded reply.
 #pragma once
 
+#include "net/socket.h"
 #include "util/dns_message.h"
 
 // Sends a query for `name` (question type and class) to the name server at the dotted IPv4
