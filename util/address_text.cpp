@@ -84,13 +84,13 @@ char* addr_to_text(int family, const void* raw, char* buffer, int size) {
 }
 
 int text_to_addr(int family, const char* text, void* raw) {
-    if (family != AF_INET && family != AF_INET6) {
-        errno = plat::translate_errno(EAFNOSUPPORT);
-        return -1;
-    }
     if (text == nullptr) {
         errno = ENOMEM;
         return 0;
+    }
+    if (family != AF_INET && family != AF_INET6) {
+        errno = plat::translate_errno(EAFNOSUPPORT);
+        return -1;
     }
     const int r = plat::text_to_address(family, text, raw);
     if (r < 0) {

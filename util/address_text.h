@@ -25,8 +25,8 @@ sockaddr_un create_sockaddrun(int family, const char* path);
 // code in errno.
 char* addr_to_text(int family, const void* raw, char* buffer, int size);
 
-// Raw address bytes of a text: 1 on success; 0 for a null text (errno 12) or a text that is not
-// an address of the family; -1 for any other family (errno 10047).
+// Raw address bytes of a text: 1 on success; 0 for a null text (errno 12, whatever the family)
+// or a text that is not an address of the family; -1 for any other family (errno 10047).
 int text_to_addr(int family, const char* text, void* raw);
 
 // "address:port" for IPv4, "[address]:port" for IPv6, the path for local addresses; the text is

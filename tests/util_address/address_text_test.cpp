@@ -57,6 +57,9 @@ TEST(TextToAddr, NullTextAndUnsupportedFamilySetErrno) {
     EXPECT_EQ(text_to_addr(AF_INET, nullptr, raw), 0);
     EXPECT_EQ(errno, 12);
     errno = 0;
+    EXPECT_EQ(text_to_addr(AF_UNIX, nullptr, raw), 0);
+    EXPECT_EQ(errno, 12);
+    errno = 0;
     EXPECT_EQ(text_to_addr(AF_UNIX, "10.0.0.1", raw), -1);
     EXPECT_EQ(errno, 10047);
     errno = 0;
