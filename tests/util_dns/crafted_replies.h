@@ -11,6 +11,13 @@ namespace dnstest {
 
 inline constexpr const char* kQueried = "www.rebound.test";
 
+using Lines = std::vector<std::string>;
+
+// The four count lines that open every printed reply.
+Lines counts(int questions, int answers, int authorities, int additionals);
+// Lines followed by more lines.
+Lines operator+(Lines a, const Lines& b);
+
 struct CraftedReply {
     std::string what;
     Bytes bytes;

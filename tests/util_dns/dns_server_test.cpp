@@ -16,19 +16,9 @@
 
 namespace {
 
-using Lines = std::vector<std::string>;
-
-Lines counts(int q, int an, int ns, int ar) {
-    return {"The response contains:", " " + std::to_string(q) + " Questions.",
-            " " + std::to_string(an) + " Answers.",
-            " " + std::to_string(ns) + " Authoritative Servers.",
-            " " + std::to_string(ar) + " Additional records."};
-}
-
-Lines operator+(Lines a, const Lines& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+using dnstest::counts;
+using dnstest::Lines;
+using dnstest::operator+;
 
 // ---- dnsmasq ----
 
