@@ -31,5 +31,8 @@ if compgen -G "$reports/*" >/dev/null; then
   status=1
 fi
 rm -rf "$reports"
+
+echo "== fuzz: DNS reply decoder"
+bash scripts/fuzz.sh 30 || status=1
 [ $status -eq 0 ] && echo "== all tests passed (normal and sanitizer builds)"
 exit $status

@@ -1,0 +1,67 @@
+#include "util/dns_print.h"
+
+#include <span>
+
+namespace {
+
+void put_text(const char* text, std::FILE* out) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
+        if (*p < 0x20 || *p > 0x7E)
+            std::fprintf(out, "\\%03u", *p);
+        else
+            std::fputc(*p, out);
+    }
+}
+
+// What a record line adds after its name, for one record type of one section.
+struct TypeLine {
+    uint16_t type;
+    const char* words; // followed by the record's text
+};
+
+constexpr TypeLine kAnswerTypes[] = {
+    {1, " has IPv4 address: "}, {5, " has alias name: "}, {12, " domain name pointer: "}};
+constexpr TypeLine kAuthorityTypes[] = {{2, " has authoritative nameserver: "}};
+constexpr TypeLine kAdditionalTypes[] = {{1, " has IPv4 address: "}};
+
+struct SectionLines {
+    const char* heading; // " Answer: %d,"-style prefix of each line
+    const dns_rr* records;
+    int count;
+    std::span<const TypeLine> types;
+};
+
+void write_section(const SectionLines& s, std::FILE* out) {
+    for (int i = 0; i < s.count && i < DNS_MAX_RECORDS; ++i) {
+        const dns_rr& rr = s.records[i];
+        std::fprintf(out, " %s: %d, Name: ", s.heading, i + 1);
+        put_text(rr.name, out);
+        for (const TypeLine& t : s.types) {
+            if (t.type != rr.type) continue;
+            std::fputs(t.words, out);
+            put_text(rr.text, out);
+        }
+        std::fputc('\n', out);
+    }
+}
+
+} // namespace
+
+void dns_write_response(const dns_response* r, std::FILE* out) {
+    std::fputs("The response contains:\n", out);
+    std::fprintf(out, " %d Questions.\n", r->questions);
+    std::fprintf(out, " %d Answers.\n", r->answer_count);
+    std::fprintf(out, " %d Authoritative Servers.\n", r->authority_count);
+    std::fprintf(out, " %d Additional records.\n", r->additional_count);
+    const SectionLines sections[] = {
+        {"Answer", r->answers, r->answer_count, kAnswerTypes},
+        {"Authorities", r->authorities, r->authority_count, kAuthorityTypes},
+        {"Additional", r->additionals, r->additional_count, kAdditionalTypes},
+    };
+    for (const SectionLines& s : sections)
+        write_section(s, out);
+}
+
+void dns_print_response(const dns_response* response) {
+    dns_write_response(response, stdout);
+}
