@@ -13,13 +13,11 @@ packages=(
   # window
   qt6-base-dev
   # peers for tests and benchmarks
-  socat sockperf dnsmasq-base nginx-light nodejs iproute2 procps
+  socat sockperf dnsmasq-base nodejs iproute2 procps
   # window tests under a real X server
   xvfb xdotool x11-apps imagemagick
   # fuzzing and sanitizer runtimes
   clang libclang-rt-14-dev
-  # benchmark timing
-  hyperfine
 )
 
 missing=()

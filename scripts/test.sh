@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test twice: in a normal build and in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer. Any failing test or any sanitizer report fails the run.
+# UndefinedBehaviorSanitizer, then fuzzes the DNS reply decoder for a bounded time. Any failing
+# test, any sanitizer report or any fuzzer crash fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -34,5 +35,5 @@ rm -rf "$reports"
 
 echo "== fuzz: DNS reply decoder"
 bash scripts/fuzz.sh 30 || status=1
-[ $status -eq 0 ] && echo "== all tests passed (normal and sanitizer builds)"
+[ $status -eq 0 ] && echo "== all tests passed (normal and sanitizer builds, fuzzing)"
 exit $status
