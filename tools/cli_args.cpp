@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -50,4 +51,21 @@ std::optional<std::string_view> option_value(int argc, char** argv, int* index,
 bool is_host_address(const std::string& text) {
     const sockaddr_in a = create_sockaddrin(AF_INET, text.c_str(), "0");
     return a.sin_addr.s_addr != INADDR_NONE || text == "255.255.255.255";
+}
+
+int usage_error(const ProgramInfo& program, const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.name, message.c_str(), program.name);
+    return 2;
+}
+
+std::optional<int> help_or_version(std::string_view arg, const ProgramInfo& program) {
+    if (arg == "--help") {
+        std::fputs(program.usage, stdout);
+        return 0;
+    }
+    if (arg == "--version") {
+        std::printf("%s %s\n", program.name, REBOUND_VERSION);
+        return 0;
+    }
+    return std::nullopt;
 }

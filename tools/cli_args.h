@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 std::optional<int32_t> parse_int(std::string_view text, int64_t min, int64_t max);
@@ -17,3 +18,16 @@ bool is_host_address(const std::string& text);
 std::optional<std::string_view> option_value(int argc, char** argv, int* index,
                                              std::string_view short_name,
                                              std::string_view long_name, bool* missing);
+
+// What every program says about itself.
+struct ProgramInfo {
+    const char* name;
+    const char* usage;
+};
+
+// Prints "NAME: MESSAGE" and a pointer to --help on standard error; returns exit status 2.
+int usage_error(const ProgramInfo& program, const std::string& message);
+
+// --help prints the usage text, --version the name and version, both on standard output;
+// returns the exit status (0) for them, nothing for any other argument.
+std::optional<int> help_or_version(std::string_view arg, const ProgramInfo& program);

@@ -38,10 +38,7 @@ struct Settings {
     int32_t recvsize = 8192;
 };
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "reboundcli: %s\nTry 'reboundcli --help'.\n", message.c_str());
-    return 2;
-}
+const ProgramInfo kProgram{"reboundcli", kUsage};
 
 // Parses argv into *s; returns -1 to go on, else the exit status.
 int parse(int argc, char** argv, Settings* s) {
@@ -59,27 +56,20 @@ int parse(int argc, char** argv, Settings* s) {
     };
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("reboundcli %s\n", REBOUND_VERSION);
-            return 0;
-        }
+        if (auto status = help_or_version(arg, kProgram)) return *status;
         bool missing = false;
         if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
             s->host = std::string(*v);
             if (!is_host_address(s->host))
-                return usage_error("host '" + s->host +
-                                   "' is not an IPv4 address (dotted decimal)");
+                return usage_error(kProgram, "host '" + s->host +
+                                                 "' is not an IPv4 address (dotted decimal)");
             continue;
         }
         if (auto v = option_value(argc, argv, &i, "-t", "--timeout", &missing)) {
             auto t = parse_seconds(*v);
             if (!t)
-                return usage_error("timeout '" + std::string(*v) +
-                                   "' is not a number of seconds from 0 to 86400");
+                return usage_error(kProgram, "timeout '" + std::string(*v) +
+                                                 "' is not a number of seconds from 0 to 86400");
             s->timeout = *t;
             continue;
         }
@@ -92,15 +82,17 @@ int parse(int argc, char** argv, Settings* s) {
             }
             auto n = parse_int(*v, o.min, o.max);
             if (!n)
-                return usage_error(std::string(o.long_name + 2) + " '" + std::string(*v) +
-                                   "' is not a whole number from " + std::to_string(o.min) +
-                                   " to " + std::to_string(o.max));
+                return usage_error(kProgram, std::string(o.long_name + 2) + " '" + std::string(*v) +
+                                                 "' is not a whole number from " +
+                                                 std::to_string(o.min) + " to " +
+                                                 std::to_string(o.max));
             *o.target = *n;
             matched = true;
             break;
         }
-        if (missing) return usage_error("option '" + std::string(arg) + "' needs a value");
-        if (!matched) return usage_error("unknown argument '" + std::string(arg) + "'");
+        if (missing)
+            return usage_error(kProgram, "option '" + std::string(arg) + "' needs a value");
+        if (!matched) return usage_error(kProgram, "unknown argument '" + std::string(arg) + "'");
     }
     return -1;
 }

@@ -43,10 +43,7 @@ struct NamedType {
 };
 constexpr NamedType kTypes[] = {{"A", 1}, {"NS", 2}, {"CNAME", 5}, {"PTR", kTypePtr}};
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "rebounddns: %s\nTry 'rebounddns --help'.\n", message.c_str());
-    return 2;
-}
+const ProgramInfo kProgram{"rebounddns", kUsage};
 
 int type_of(std::string_view text) {
     std::string upper(text);
@@ -64,27 +61,20 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     std::vector<std::string_view> args(argv + 1, argv + argc);
     for (auto a : args) {
-        if (a == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (a == "--version") {
-            std::printf("rebounddns %s\n", REBOUND_VERSION);
-            return 0;
-        }
+        if (auto status = help_or_version(a, kProgram)) return *status;
     }
-    if (args.empty()) return usage_error("a NAME to look up is needed");
-    if (args.size() > 3) return usage_error("too many arguments");
+    if (args.empty()) return usage_error(kProgram, "a NAME to look up is needed");
+    if (args.size() > 3) return usage_error(kProgram, "too many arguments");
 
     std::string name(args[0]);
     const std::string server(args.size() > 1 ? args[1] : "127.0.0.1");
     uint8_t raw[4];
     if (text_to_addr(AF_INET, server.c_str(), raw) != 1)
-        return usage_error("server '" + server + "' is not a dotted IPv4 address");
+        return usage_error(kProgram, "server '" + server + "' is not a dotted IPv4 address");
     const int type = args.size() > 2 ? type_of(args[2]) : 1;
     if (type < 0)
-        return usage_error("type '" + std::string(args[2]) +
-                           "' is not A, NS, CNAME, PTR or a number from 0 to 65535");
+        return usage_error(kProgram, "type '" + std::string(args[2]) +
+                                         "' is not A, NS, CNAME, PTR or a number from 0 to 65535");
     if (type == kTypePtr && text_to_addr(AF_INET, name.c_str(), raw) == 1) {
         char reversed[48];
         name = reverse_name(name.c_str(), reversed, sizeof reversed);
@@ -104,7 +94,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (result == DNSERR_BAD_NAME)
-        return usage_error("name '" + name + "': " + dns_error_text(result));
+        return usage_error(kProgram, "name '" + name + "': " + dns_error_text(result));
     if (result == -1 || result == SOCKERR_FAIL) {
         std::fprintf(stderr,
                      "rebounddns: no reply from %s: the query could not be sent or no reply "

@@ -24,10 +24,7 @@ constexpr const char* kUsage =
     "Exit status: 0 when stopped by SIGINT/SIGTERM, 1 when the socket cannot be bound,\n"
     "2 for a bad command line.\n";
 
-int usage_error(const std::string& message) {
-    std::fprintf(stderr, "reboundsrv: %s\nTry 'reboundsrv --help'.\n", message.c_str());
-    return 2;
-}
+const ProgramInfo kProgram{"reboundsrv", kUsage};
 
 } // namespace
 
@@ -37,29 +34,23 @@ int main(int argc, char** argv) {
     int32_t port = 33333;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--help") {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (arg == "--version") {
-            std::printf("reboundsrv %s\n", REBOUND_VERSION);
-            return 0;
-        }
+        if (auto status = help_or_version(arg, kProgram)) return *status;
         bool missing = false;
         if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
             host = std::string(*v);
             if (!is_host_address(host))
-                return usage_error("host '" + host + "' is not an IPv4 address (dotted decimal)");
+                return usage_error(kProgram,
+                                   "host '" + host + "' is not an IPv4 address (dotted decimal)");
         } else if (auto p = option_value(argc, argv, &i, "-p", "--port", &missing)) {
             auto n = parse_int(*p, 1, 65535);
             if (!n)
-                return usage_error("port '" + std::string(*p) +
-                                   "' is not a number from 1 to 65535");
+                return usage_error(kProgram, "port '" + std::string(*p) +
+                                                 "' is not a number from 1 to 65535");
             port = *n;
         } else if (missing) {
-            return usage_error("option '" + std::string(arg) + "' needs a value");
+            return usage_error(kProgram, "option '" + std::string(arg) + "' needs a value");
         } else {
-            return usage_error("unknown argument '" + std::string(arg) + "'");
+            return usage_error(kProgram, "unknown argument '" + std::string(arg) + "'");
         }
     }
 
