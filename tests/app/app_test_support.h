@@ -13,6 +13,13 @@
 
 #include <functional>
 
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
 namespace apptest {
 
 // Runs each test in its own empty working directory.
@@ -24,8 +31,6 @@ class InTempDir : public testing::Test {
     QString path(const QString& name) const { return dir_.filePath(name); }
     QByteArray logBytes() const;  // the whole of reboundgui.log
     QStringList logLines() const; // its lines without line ends
-    qsizetype logLineCount() const { return logLines().size(); }
-    QStringList logLinesFrom(qsizetype first) const { return logLines().mid(first); }
 
   private:
     QTemporaryDir dir_;
