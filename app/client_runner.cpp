@@ -95,5 +95,5 @@ void Rebound::slotProcessExited() {
     recvpkts = run.recvpkts;
     iterpkts = run.iterpkts;
     clearChart();
-    update();
+    scheduleRepaint();
 }

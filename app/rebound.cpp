@@ -51,7 +51,7 @@ Rebound::Rebound(QWidget* parent, Qt::WindowFlags fl) : QMainWindow(parent, fl) 
     connect(actionMenuFileExitApp, &QAction::triggered, this, &Rebound::cmdExitApp_clicked);
 
     languageChange();
-    update();
+    scheduleRepaint();
     show();
 }
 
@@ -156,4 +156,11 @@ void Rebound::clearChart() {
     palette.setColor(QPalette::Window, kChartBackground);
     qDrawChart->setPalette(palette);
     qDrawChart->setAutoFillBackground(true);
+}
+
+// The chart frame fills its own background, so a repaint of the window alone leaves the frame
+// as it was: ask for both.
+void Rebound::scheduleRepaint() {
+    update();
+    qDrawChart->update();
 }

@@ -64,6 +64,7 @@ class Rebound : public QMainWindow {
   private:
     void createWidgets();
     void clearChart();
+    void scheduleRepaint();
 
     QStringList qlines;    // complete lines of the external client's standard output
     QList<double> qsendtm; // send durations parsed from them, seconds

@@ -55,7 +55,7 @@ void Rebound::cmdNetConn_clicked() {
 
     QApplication::restoreOverrideCursor();
     clearChart();
-    update();
+    scheduleRepaint();
 }
 
 void Rebound::cmdNetClose_clicked() {

@@ -169,7 +169,7 @@ TEST_F(ChartDrawing, EmptyRecordDrawsOnlyTheAxes) {
     EXPECT_EQ(logLines(), QStringList{"Rebound::paintEvent( QPaintEvent * ):"});
 }
 
-// Three times on the 1/1024 s grid the engine measures in: dx = 200, ymax = 9.765625 ms,
+// Three times exact in binary (multiples of 1/1024 s): dx = 200, ymax = 9.765625 ms,
 // dy = floor(340 / 9.765625) = 34, vertex heights 332, 166 and 0, ticks at 0 and 5 ms.
 TEST_F(ChartDrawing, KnownTimesGiveVerticesTicksTextsAndLogLines) {
     const QImage image = render(*record(3, {10.0 / 1024, 5.0 / 1024, 0.0}), {3, 3, 3});

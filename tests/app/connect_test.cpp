@@ -36,7 +36,19 @@ class Connect : public apptest::InTempDir {
         return image;
     }
 
-    std::unique_ptr<Rebound> window = std::make_unique<Rebound>();
+    // Shown and painted once, as a window is before anyone can press Connect.
+    void SetUp() override {
+        apptest::InTempDir::SetUp();
+        window = std::make_unique<Rebound>();
+        ASSERT_TRUE(apptest::waitUntil(
+            [&] { return logLines().contains("Rebound::paintEvent( QPaintEvent * ):"); }));
+    }
+    void TearDown() override {
+        window.reset();
+        apptest::InTempDir::TearDown();
+    }
+
+    std::unique_ptr<Rebound> window;
 };
 
 TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
@@ -55,6 +67,9 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     EXPECT_EQ(window->counters().iterpkts, r.iterpkts + 1);
     EXPECT_EQ(r.iterpkts, 19);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is popped again";
+    // The run schedules the repaint that shows its chart.
+    EXPECT_TRUE(apptest::waitUntil(
+        [&] { return logLines().mid(before).filter("reboundinfo->recvpkts=20").size() == 1; }));
 
     QStringList paint;
     const QImage chart = paintChart(&paint);
