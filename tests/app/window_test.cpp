@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 
@@ -204,6 +205,24 @@ TEST_F(Window, CloseWithoutExternalRunOnlyLogs) {
     EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::CrossCursor);
     QApplication::restoreOverrideCursor();
     EXPECT_EQ(logLines().last(), "Rebound::cmdNetClose_clicked():");
+}
+
+// The program's standard output carries each log line the moment it is logged, also into a
+// file, so a SIGTERM loses nothing; the same bytes go to the log file.
+TEST_F(Window, ProgramPrintsEachLineAtOnceAndAsTheLogFile) {
+    testsupport::ChildProcess program; // inherits the offscreen platform and this directory
+    ASSERT_TRUE(program.start(testsupport::program_path("rebound"), {}));
+    ASSERT_TRUE(program.wait_for_output("Rebound::paintEvent( QPaintEvent * ):\n",
+                                        std::chrono::seconds(30)))
+        << program.err();
+    program.signal(SIGTERM);
+    ASSERT_TRUE(program.wait());
+    EXPECT_EQ(program.term_signal(), SIGTERM);
+    const std::string start = "Rebound::Rebound( QWidget *parent, const char *name, WFlags fl )\n"
+                              "Rebound::languageChange():\n"
+                              "Rebound::paintEvent( QPaintEvent * ):\n";
+    EXPECT_EQ(program.out().substr(0, start.size()), start);
+    EXPECT_EQ(logBytes().toStdString().substr(0, start.size()), start);
 }
 
 TEST(ClientProgram, ReboundcliBesideTheProgramElseTheProgramSearch) {
