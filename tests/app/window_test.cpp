@@ -197,6 +197,14 @@ TEST_F(Window, CtrlQEndsTheEventLoopWithZero) {
     EXPECT_FALSE(logLines().contains("Rebound::cmdQuit_clicked():"));
 }
 
+// Closing the window from its title bar ends the event loop; no command slot runs.
+TEST_F(Window, ClosingTheWindowEndsTheEventLoopWithoutACommand) {
+    Rebound window;
+    EXPECT_EQ(runEventLoop([&] { window.close(); }), 0);
+    for (const QString& line : logLines())
+        EXPECT_FALSE(line.startsWith("Rebound::cmd")) << line.toStdString();
+}
+
 TEST_F(Window, CloseWithoutExternalRunOnlyLogs) {
     Rebound window;
     QApplication::setOverrideCursor(Qt::CrossCursor); // someone else's cursor stays
