@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The main job: builds Rebound, starts a local echo responder on 127.0.0.1 and runs one
-# measurement against it with reboundcli. Extra arguments go to reboundcli.
+# The main job: builds Rebound, starts a local echo responder on 127.0.0.1, then opens the
+# window when a display exists (Connect measures against the responder) and otherwise runs one
+# measurement with reboundcli. Extra arguments go to reboundcli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,4 +17,10 @@ trap 'kill -TERM $srv 2>/dev/null; wait $srv 2>/dev/null; echo "responder log: $
 sleep 0.2
 kill -0 $srv 2>/dev/null || { cat "$srv_log"; exit 1; }
 
-build/bin/reboundcli -h 127.0.0.1 -p "$port" "$@"
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  echo "run: responder on 127.0.0.1:$port; the window's log is build/reboundgui.log"
+  [ "$port" = 33333 ] || echo "run: type $port into IPPort before pressing Connect"
+  (cd build && bin/rebound)
+else
+  build/bin/reboundcli -h 127.0.0.1 -p "$port" "$@"
+fi

@@ -1,0 +1,59 @@
+// Shared pieces of the window tests: a fresh working directory per test (the window's log is
+// relative to it), event-loop waits, and a real echo responder on 127.0.0.1.
+#pragma once
+
+#include "tests/support/child_process.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) {
+    *os << '"' << text.toStdString() << '"';
+}
+
+namespace apptest {
+
+// Runs each test in its own empty working directory.
+class InTempDir : public testing::Test {
+  protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString path(const QString& name) const { return dir_.filePath(name); }
+    QByteArray logBytes() const;  // the whole of reboundgui.log
+    QStringList logLines() const; // its lines without line ends
+
+  private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+// Processes events until `done` holds; false if it still does not after `limitMs`.
+bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
+
+// reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
+class Responder {
+  public:
+    Responder();
+    int port() const { return port_; }
+    bool answering() const { return answering_; }
+
+  private:
+    testsupport::ChildProcess process_;
+    int port_ = 0;
+    bool answering_ = false;
+};
+
+// Everything the calls in `body` print on standard output.
+std::string captureStdout(const std::function<void()>& body);
+
+} // namespace apptest

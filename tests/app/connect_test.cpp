@@ -1,0 +1,140 @@
+// Connect: one in-process measurement against a real reboundsrv on 127.0.0.1.
+#include "app/rebound.h"
+#include "tests/app/app_test_support.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+
+#include <memory>
+
+namespace {
+
+class Connect : public apptest::InTempDir {
+  protected:
+    void setField(const char* name, const QString& text) {
+        window->findChild<QLineEdit*>(name)->setText(text);
+    }
+    void setFields(int port, int count) {
+        setField("leIpHost", "127.0.0.1");
+        setField("leIpPort", QString::number(port));
+        setField("leTimeout", "2");
+        setField("leCount", QString::number(count));
+        setField("leSendSize", "100");
+        setField("leRecvSize", "100");
+    }
+    void clickConnect() { window->findChild<QPushButton*>("qpbNetConn")->click(); }
+
+    // Paints the chart frame now and returns what it shows, with the log lines of that paint.
+    QImage paintChart(QStringList* paintLines) {
+        const qsizetype before = logLines().size();
+        const QImage image = window->findChild<QLabel*>("qDrawChart")->grab().toImage();
+        *paintLines = logLines().mid(before);
+        return image;
+    }
+
+    // Shown and painted once, as a window is before anyone can press Connect.
+    void SetUp() override {
+        apptest::InTempDir::SetUp();
+        window = std::make_unique<Rebound>();
+        ASSERT_TRUE(apptest::waitUntil(
+            [&] { return logLines().contains("Rebound::paintEvent( QPaintEvent * ):"); }));
+    }
+    void TearDown() override {
+        window.reset();
+        apptest::InTempDir::TearDown();
+    }
+
+    std::unique_ptr<Rebound> window;
+};
+
+TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
+    apptest::Responder responder;
+    ASSERT_TRUE(responder.answering());
+    setFields(responder.port(), 20);
+    const qsizetype before = logLines().size();
+    clickConnect();
+
+    EXPECT_EQ(logLines().value(before), "Rebound::cmdNetConn_clicked():");
+    const rebound_info& r = window->record();
+    EXPECT_EQ(r.sendpkts, 20);
+    EXPECT_EQ(r.recvpkts, 20) << "every echo comes back over loopback";
+    EXPECT_EQ(window->counters().sendpkts, r.sendpkts);
+    EXPECT_EQ(window->counters().recvpkts, r.recvpkts);
+    EXPECT_EQ(window->counters().iterpkts, r.iterpkts + 1);
+    EXPECT_EQ(r.iterpkts, 19);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor is popped again";
+    // The run schedules the repaint that shows its chart.
+    EXPECT_TRUE(apptest::waitUntil(
+        [&] { return logLines().mid(before).filter("reboundinfo->recvpkts=20").size() == 1; }));
+
+    QStringList paint;
+    const QImage chart = paintChart(&paint);
+    ASSERT_GE(paint.size(), 2 + 20);
+    EXPECT_EQ(paint[0], "Rebound::paintEvent( QPaintEvent * ):");
+    const QRegularExpression scale(
+        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=30 dy=(\d+) )"
+        R"(qDrawChart->width\(\)=600 qDrawChart->height\(\)=400 reboundinfo->recvpkts=20$)");
+    const QRegularExpressionMatch m = scale.match(paint[1]);
+    ASSERT_TRUE(m.hasMatch()) << paint[1].toStdString();
+    const uint dy = m.captured(2).toUInt();
+
+    // One line per vertex, the times and heights those of the record.
+    for (int i = 0; i < 20; ++i) {
+        const int y = static_cast<int>(1000.0 * dy * r.recvtime[i]);
+        EXPECT_EQ(paint[2 + i], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
+                                                  "reboundinfo->recvtime[i]=%f x2=% 4d y2=%d",
+                                                  r.recvtime[i], 30 * i, y));
+    }
+    // Then one line per 5 ms tick below the largest time, at H - 30 - dy * v.
+    const int ymaxi = static_cast<int>(m.captured(1).toDouble());
+    const QStringList ticks = paint.mid(2 + 20);
+    ASSERT_EQ(ticks.size(), (ymaxi + 4) / 5);
+    for (int k = 0; k < ticks.size(); ++k)
+        EXPECT_EQ(ticks[k], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
+                                              "mvx-mvx/2-10=5, sy-mvy-y1=%d",
+                                              370 - int(dy) * 5 * k));
+
+    // The frame: white, grey axes, and the two text lines under the axis.
+    EXPECT_EQ(chart.pixelColor(30, 100), QColor(136, 136, 136));
+    EXPECT_EQ(chart.pixelColor(500, 370), QColor(136, 136, 136));
+    EXPECT_EQ(chart.pixelColor(600 - 5, 5), QColor(Qt::white));
+    EXPECT_EQ(chartPercentText(window->counters()), "Odebrano=100.00[%] Utracono=0.00[%]");
+    EXPECT_EQ(chartCounterText(window->counters()), "sendpkts=20 recvpkts=20 iterpkts+1=20");
+    bool textDrawn = false;
+    for (int y = 371; y < 400; ++y)
+        for (int x = 35; x < 600; ++x)
+            textDrawn |= chart.pixelColor(x, y) != QColor(Qt::white);
+    EXPECT_TRUE(textDrawn);
+
+    // A second run starts from a cleared record: the chart shows only the new one.
+    setFields(responder.port(), 5);
+    clickConnect();
+    EXPECT_EQ(window->counters().sendpkts, 5);
+    EXPECT_EQ(window->counters().iterpkts, 5);
+    EXPECT_EQ(window->record().recvtime[19], 0.0);
+    paintChart(&paint);
+    EXPECT_TRUE(paint.value(1).contains(" dx=120 ")) << paint.value(1).toStdString();
+    EXPECT_EQ(paint.filter("reboundinfo->recvtime[i]=").size(), 5);
+}
+
+// Texts that are no numbers run the measurement with 0 in their place: no datagram.
+TEST_F(Connect, FieldsThatAreNoNumbersRunWithZero) {
+    setField("leIpHost", "127.0.0.1");
+    setField("leIpPort", "port");
+    setField("leTimeout", "soon");
+    setField("leCount", "many");
+    clickConnect();
+    EXPECT_EQ(window->counters().sendpkts, 0);
+    EXPECT_EQ(window->counters().recvpkts, 0);
+    EXPECT_EQ(window->counters().iterpkts, 1);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    QStringList paint;
+    paintChart(&paint);
+    EXPECT_EQ(paint, QStringList{"Rebound::paintEvent( QPaintEvent * ):"}) << "only the axes";
+}
+
+} // namespace

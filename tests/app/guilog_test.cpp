@@ -1,0 +1,64 @@
+#include "app/guilog.h"
+#include "tests/app/app_test_support.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <string>
+
+namespace {
+
+using Guilog = apptest::InTempDir;
+
+TEST_F(Guilog, CreatesTheFileThenAppendsInCallOrder) {
+    ASSERT_FALSE(QFile::exists(path("reboundgui.log")));
+    guilog("Rebound::first(): n=%d\n", 1);
+    EXPECT_EQ(logBytes(), "Rebound::first(): n=1\n");
+    guilog("Rebound::second(): %s|", "no line end");
+    guilog("%s\n", "third");
+    EXPECT_EQ(logBytes(), "Rebound::first(): n=1\nRebound::second(): no line end|third\n");
+}
+
+TEST_F(Guilog, KeepsWhatTheFileAlreadyHeld) {
+    QFile f(path("reboundgui.log"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("from an earlier run\n");
+    f.close();
+    guilog("Rebound::Rebound(): %s\n", "again");
+    EXPECT_EQ(logBytes(), "from an earlier run\nRebound::Rebound(): again\n");
+}
+
+TEST_F(Guilog, StandardOutputGetsTheSameBytes) {
+    const std::string out = apptest::captureStdout([] { guilog("x=%05.1f|%-3s|\n", 2.5, "ab"); });
+    EXPECT_EQ(out, "x=002.5|ab |\n");
+    EXPECT_EQ(logBytes().toStdString(), out);
+}
+
+// The buffer holds 4095 characters and the terminator: a message of that length is written
+// whole, a longer one is cut there on both outputs, never written past the buffer.
+TEST_F(Guilog, LongMessagesAreWrittenWholeUpToTheBufferAndCutBeyond) {
+    struct Case {
+        size_t length;
+        size_t written;
+    };
+    for (const Case c : {Case{4095, 4095}, Case{4096, 4095}, Case{100000, 4095}}) {
+        SCOPED_TRACE(c.length);
+        QFile::remove(path("reboundgui.log"));
+        const std::string message(c.length, 'm');
+        const std::string out = apptest::captureStdout([&] { guilog("%s", message.c_str()); });
+        EXPECT_EQ(out, message.substr(0, c.written));
+        EXPECT_EQ(logBytes().toStdString(), message.substr(0, c.written));
+    }
+}
+
+// A log that cannot be opened costs only the file copy; the next call tries again.
+TEST_F(Guilog, UnopenableFileStillPrintsAndLaterCallsRetry) {
+    ASSERT_TRUE(QDir().mkdir(path("reboundgui.log")));
+    const std::string out = apptest::captureStdout([] { guilog("lost in the file\n"); });
+    EXPECT_EQ(out, "lost in the file\n");
+    ASSERT_TRUE(QDir().rmdir(path("reboundgui.log")));
+    guilog("kept\n");
+    EXPECT_EQ(logBytes(), "kept\n");
+}
+
+} // namespace
