@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Median round-trip time of reboundcli (64-byte probes) against reboundsrv, next to sockperf
-# ping-pong on the same loopback, side by side. sockperf prints half the round trip; it is
-# doubled here. Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS]
+# ping-pong (--full-rtt) on the same loopback, side by side. Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}; probes=${2:-2000}; rounds=${3:-3}
@@ -21,8 +20,8 @@ rebound_us() {
 sockperf_us() {
   sockperf server -i 127.0.0.1 -p "$port" > /dev/null 2>&1 & local srv=$!
   sleep 0.3
-  sockperf ping-pong -i 127.0.0.1 -p "$port" -m 64 -t 3 2>&1 \
-    | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1 * 2}'
+  sockperf ping-pong -i 127.0.0.1 -p "$port" -m 64 -t 3 --full-rtt 2>&1 \
+    | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1}'
   kill $srv; wait $srv 2>/dev/null || true
 }
 
