@@ -48,7 +48,7 @@ void sock_errtext_free(wchar_t* text) {
 
 namespace {
 
-constexpr net_detail::AcceptedSet kOptionErrors = {10009, 10014, 10022, 10042,
+constexpr net_detail::AcceptedSet kOptionErrors = {10009, 10014,  10022, 10042,
                                                    10038, EACCES, 10055};
 
 // How a library option code reaches the platform.

@@ -128,7 +128,8 @@ TEST(TimeLimit, ConvertsSecondsTruncatingBothParts) {
         long sec, usec;
     };
     const Case cases[] = {{2.75, 2, 750000}, {0, 0, 0}, {2.5, 2, 500000}, {0.1, 0, 100000},
-                          {1e-7, 0, 0},      {7, 7, 0}, {0.000001, 0, 1}, {1e300, 1000000000, 0}, {NAN, 0, 0}};
+                          {1e-7, 0, 0},      {7, 7, 0}, {0.000001, 0, 1}, {1e300, 1000000000, 0},
+                          {NAN, 0, 0}};
     for (const auto& c : cases) {
         const timeval tv = sock_timeval(c.timeout);
         EXPECT_EQ(tv.tv_sec, c.sec) << c.timeout;
