@@ -36,7 +36,14 @@ TEST(Cli, StandardEchoServiceIsARealPeer) {
     ASSERT_TRUE(
         echo.start("/usr/bin/socat",
                    {"UDP4-RECVFROM:" + std::to_string(port) + ",bind=127.0.0.1,fork", "PIPE"}));
-    usleep(200000);
+    // Ready once it echoes (each datagram is served by a fresh child of socat).
+    UdpPeer prober;
+    bool ready = false;
+    for (int attempt = 0; attempt < 50 && !ready; ++attempt) {
+        prober.send_to(port, {1, 2, 3});
+        ready = prober.receive(std::chrono::milliseconds(100)).has_value();
+    }
+    ASSERT_TRUE(ready) << "socat did not start echoing";
     const auto r = run_program("reboundcli", {"-h", "127.0.0.1", "-p", std::to_string(port), "-t",
                                               "2", "-c", "5", "--sendsize=200", "--recvsize=64"});
     EXPECT_EQ(r.exit_code, 0);

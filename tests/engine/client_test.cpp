@@ -165,7 +165,7 @@ TEST(Client, LateEchoGetsTheTimeOfTheIterationThatReadIt) {
         }
         return std::vector<std::vector<uint8_t>>{held, proper_echo(probe)};
     });
-    Measured m = measure(late.port(), 0.3, 2, 64, 64);
+    Measured m = measure(late.port(), 1.0, 2, 64, 64);
     EXPECT_EQ(grammar::unmatched(m.lines), std::vector<std::string>{});
     EXPECT_EQ(grammar::of_kind(m.lines, "rtimeout").size(), 1u);
     const auto recvs = grammar::of_kind(m.lines, "recv1");
@@ -185,7 +185,7 @@ TEST(Client, DuplicatedEchoIsCountedTwice) {
     FixtureResponder twice([](int, const std::vector<uint8_t>& probe) {
         return std::vector<std::vector<uint8_t>>{proper_echo(probe), proper_echo(probe)};
     });
-    Measured m = measure(twice.port(), 0.3, 3, 64, 64);
+    Measured m = measure(twice.port(), 2.0, 3, 64, 64);
     const auto recvs = grammar::of_kind(m.lines, "recv1");
     ASSERT_EQ(recvs.size(), 3u);
     // iteration 1 reads the duplicate of echo 0, iteration 2 the first echo of 1
@@ -206,7 +206,7 @@ TEST(Client, EchoesOutsideTheRecordAreCountedButNotStored) {
             echo[4 + k] = static_cast<uint8_t>(rewritten[n % 3] >> (8 * k));
         return std::vector<std::vector<uint8_t>>{echo};
     });
-    Measured m = measure(rewriting.port(), 0.3, 3, 64, 64);
+    Measured m = measure(rewriting.port(), 2.0, 3, 64, 64);
     const auto recvs = grammar::of_kind(m.lines, "recv1");
     ASSERT_EQ(recvs.size(), 3u);
     EXPECT_EQ(grammar::field(recvs[0], "iterpkts"), 10000);
