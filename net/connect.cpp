@@ -69,7 +69,10 @@ int32_t timed_connect(const ConnectMember& m, int32_t sock, const sockaddr* addr
     const int len = address_length(sock, m.length);
     if (connect_quietly(sock, addr, len) < 0) {
         const int code = plat::last_socket_error();
-        const bool under_way = code == kWouldBlock || code == kInProgress;
+        // A local connect never goes on in the background: "would block" there means the
+        // listener's queue is full, which is a failure, not a connect under way.
+        const bool under_way =
+            code == kInProgress || (code == kWouldBlock && m.length != AddressLength::Local);
         if (m.immediate == ImmediateFailure::Reported) {
             if (!under_way) return map_error(kImmediateErrors, SOCKERR_FAIL);
             errno = code;

@@ -14,6 +14,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -191,6 +192,29 @@ TEST(TimedConnect, LocalSockets) {
     EXPECT_GE(peer, 0);
     unix_close(peer);
     unix_close(client);
+    unix_close(listener);
+}
+
+TEST(TimedConnect, LocalListenerWithAFullQueueIsAFailureNotAConnection) {
+    testsupport::TempDir dir;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string path = dir.path() + "/busy";
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    const int32_t listener = unix_create(AF_UNIX);
+    ASSERT_EQ(unix_bind(listener, as_addr(&addr)), 0);
+    ASSERT_EQ(unix_listen(listener, 0), 0);
+    // Fill the queue with connections nobody accepts.
+    std::vector<int32_t> waiting;
+    int32_t r = 0;
+    for (int i = 0; i < 8 && r >= 0; ++i) {
+        waiting.push_back(unix_create(AF_UNIX));
+        r = unix_connect(waiting.back(), as_addr(&addr), 1.0);
+    }
+    EXPECT_EQ(r, SOCKERR_FAIL); // once the queue is full: no connection is claimed
+    EXPECT_EQ(errno, 10035);
+    for (int32_t s : waiting)
+        unix_close(s);
     unix_close(listener);
 }
 
