@@ -2,6 +2,7 @@
 #include "net/connect.h"
 #include "net/options.h"
 #include "tests/support/stream_peer.h"
+#include "util/address_text.h"
 #include "util/sockaddr.h"
 
 #include <gtest/gtest.h>
@@ -164,10 +165,7 @@ TEST(TimedConnect, ImmediateFailures) {
 
 TEST(TimedConnect, LocalSockets) {
     testsupport::TempDir dir;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string path = dir.path() + "/listener";
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    const sockaddr_un addr = create_sockaddrun(AF_UNIX, (dir.path() + "/listener").c_str());
 
     const int32_t missing = unix_create(AF_UNIX);
     errno = 0;
@@ -197,10 +195,7 @@ TEST(TimedConnect, LocalSockets) {
 
 TEST(TimedConnect, LocalListenerWithAFullQueueIsAFailureNotAConnection) {
     testsupport::TempDir dir;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    const std::string path = dir.path() + "/busy";
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    const sockaddr_un addr = create_sockaddrun(AF_UNIX, (dir.path() + "/busy").c_str());
     const int32_t listener = unix_create(AF_UNIX);
     ASSERT_EQ(unix_bind(listener, as_addr(&addr)), 0);
     ASSERT_EQ(unix_listen(listener, 0), 0);
