@@ -2,7 +2,7 @@
 // relative to it), event-loop waits, and a real echo responder on 127.0.0.1.
 #pragma once
 
-#include "tests/support/child_process.h"
+#include "tests/support/responder_process.h"
 
 #include <QByteArray>
 #include <QString>
@@ -41,19 +41,5 @@ class InTempDir : public testing::Test {
 bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
 
 // reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
-class Responder {
-  public:
-    Responder();
-    int port() const { return port_; }
-    bool answering() const { return answering_; }
-
-  private:
-    testsupport::ChildProcess process_;
-    int port_ = 0;
-    bool answering_ = false;
-};
-
-// Everything the calls in `body` print on standard output.
-std::string captureStdout(const std::function<void()>& body);
-
+using Responder = testsupport::ResponderProcess;
 } // namespace apptest

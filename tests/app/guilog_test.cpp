@@ -1,5 +1,6 @@
 #include "app/guilog.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/capture_stdout.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,7 +30,7 @@ TEST_F(Guilog, KeepsWhatTheFileAlreadyHeld) {
 }
 
 TEST_F(Guilog, StandardOutputGetsTheSameBytes) {
-    const std::string out = apptest::captureStdout([] { guilog("x=%05.1f|%-3s|\n", 2.5, "ab"); });
+    const std::string out = testsupport::capture_stdout([] { guilog("x=%05.1f|%-3s|\n", 2.5, "ab"); });
     EXPECT_EQ(out, "x=002.5|ab |\n");
     EXPECT_EQ(logBytes().toStdString(), out);
 }
@@ -45,7 +46,7 @@ TEST_F(Guilog, LongMessagesAreWrittenWholeUpToTheBufferAndCutBeyond) {
         SCOPED_TRACE(c.length);
         QFile::remove(path("reboundgui.log"));
         const std::string message(c.length, 'm');
-        const std::string out = apptest::captureStdout([&] { guilog("%s", message.c_str()); });
+        const std::string out = testsupport::capture_stdout([&] { guilog("%s", message.c_str()); });
         EXPECT_EQ(out, message.substr(0, c.written));
         EXPECT_EQ(logBytes().toStdString(), message.substr(0, c.written));
     }
@@ -54,7 +55,7 @@ TEST_F(Guilog, LongMessagesAreWrittenWholeUpToTheBufferAndCutBeyond) {
 // A log that cannot be opened costs only the file copy; the next call tries again.
 TEST_F(Guilog, UnopenableFileStillPrintsAndLaterCallsRetry) {
     ASSERT_TRUE(QDir().mkdir(path("reboundgui.log")));
-    const std::string out = apptest::captureStdout([] { guilog("lost in the file\n"); });
+    const std::string out = testsupport::capture_stdout([] { guilog("lost in the file\n"); });
     EXPECT_EQ(out, "lost in the file\n");
     ASSERT_TRUE(QDir().rmdir(path("reboundgui.log")));
     guilog("kept\n");

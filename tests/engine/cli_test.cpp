@@ -2,6 +2,7 @@
 // against a standard UDP echo service that is not ours.
 #include "output_grammar.h"
 #include "tests/support/child_process.h"
+#include "tests/support/responder_process.h"
 #include "tests/support/udp_peer.h"
 
 #include <csignal>
@@ -13,11 +14,9 @@ using namespace testsupport;
 namespace {
 
 TEST(Cli, DefaultsAndExactLinesAgainstTheResponder) {
-    const int port = free_udp_port();
-    ChildProcess server;
-    ASSERT_TRUE(
-        server.start(program_path("reboundsrv"), {"-h", "127.0.0.1", "-p", std::to_string(port)}));
-    ASSERT_TRUE(server.wait_for_output("listaddr.sin_port="));
+    ResponderProcess server;
+    ASSERT_TRUE(server.answering());
+    const int port = server.port();
     const auto r = run_program("reboundcli", {"-p", std::to_string(port), "-t", "1", "-c", "20"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.err, "");

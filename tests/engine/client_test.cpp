@@ -5,6 +5,7 @@
 #include "output_grammar.h"
 #include "platform/socket_api.h"
 #include "tests/support/child_process.h"
+#include "tests/support/responder_process.h"
 
 #include <dirent.h>
 #include <gtest/gtest.h>
@@ -43,14 +44,12 @@ int open_descriptors() {
 class AgainstResponder : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
-        port_ = free_udp_port();
-        server_ = new ChildProcess;
-        ASSERT_TRUE(server_->start(program_path("reboundsrv"),
-                                   {"-h", "127.0.0.1", "-p", std::to_string(port_)}));
-        ASSERT_TRUE(server_->wait_for_output("listaddr.sin_port="));
+        server_ = new ResponderProcess;
+        ASSERT_TRUE(server_->answering());
+        port_ = server_->port();
     }
     static void TearDownTestSuite() { delete server_; }
-    static inline ChildProcess* server_ = nullptr;
+    static inline ResponderProcess* server_ = nullptr;
     static inline int port_ = 0;
 };
 

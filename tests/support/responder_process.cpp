@@ -1,0 +1,22 @@
+#include "tests/support/responder_process.h"
+
+#include "tests/support/udp_peer.h"
+
+#include <string>
+
+namespace testsupport {
+
+ResponderProcess::ResponderProcess() {
+    port_ = free_udp_port();
+    if (!process_.start(program_path("reboundsrv"),
+                        {"-h", "127.0.0.1", "-p", std::to_string(port_)}))
+        return;
+    // The first echo proves the responder is bound and serving.
+    UdpPeer peer;
+    for (int attempt = 0; attempt < 100 && !answering_; ++attempt) {
+        peer.send_to(port_, probe(0, 16, 16, 16));
+        answering_ = peer.receive(std::chrono::milliseconds(100)).has_value();
+    }
+}
+
+} // namespace testsupport

@@ -1,0 +1,22 @@
+// reboundsrv started by a test on 127.0.0.1 and a free port, known to answer before the
+// constructor returns; ended with the test.
+#pragma once
+
+#include "tests/support/child_process.h"
+
+namespace testsupport {
+
+class ResponderProcess {
+  public:
+    ResponderProcess();
+    int port() const { return port_; }
+    bool answering() const { return answering_; }
+    ChildProcess& process() { return process_; }
+
+  private:
+    ChildProcess process_;
+    int port_ = 0;
+    bool answering_ = false;
+};
+
+} // namespace testsupport
