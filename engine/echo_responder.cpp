@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr plat::Readiness kReadable{true, false, false};
 constexpr timeval kNoWait{0, 0};
 
 // The echo size a request asks for, read signed (so 2^31 and above count as too small), at
@@ -55,11 +54,11 @@ int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
         // batches. The blocking wait is also where a stop request gets through; the receive
         // itself then cannot block.
         if (plat::stop_requested()) break;
-        const int pending = plat::select_one(sock, kReadable, &kNoWait);
+        const int pending = plat::select_one(sock, plat::kReadable, &kNoWait);
         if (pending < 0) continue; // interrupted: the loop head sees a stop
         if (pending == 0) {
             std::fflush(stdout);
-            if (plat::select_one(sock, kReadable, nullptr) <= 0) continue;
+            if (plat::select_one(sock, plat::kReadable, nullptr) <= 0) continue;
         }
 
         std::memset(buf, 0, dirty);

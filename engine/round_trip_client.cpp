@@ -3,6 +3,7 @@
 #include "engine/line_format.h"
 #include "engine/probe_header.h"
 #include "net/options.h"
+#include "net/readiness.h"
 #include "platform/clock.h"
 #include "platform/stop_signals.h"
 #include "util/sockaddr.h"
@@ -16,21 +17,17 @@ namespace {
 
 enum class Wait { ready, timed_out, failed, stopped };
 
-// One select-style wait on the run's socket. Interrupted waits are repeated with the same
-// limit, unless the interruption was a request to stop.
+// One select-style wait on the run's socket; interrupted waits are repeated with the same
+// limit unless the interruption was a request to stop.
 Wait wait_for(int sock, plat::Readiness want, double timeout) {
-    for (;;) {
-        timeval limit = sock_timeval(timeout);
-        const int r = plat::select_one(sock, want, &limit);
-        if (r > 0) return Wait::ready;
-        if (r == 0) return Wait::timed_out;
-        if (errno != EINTR) return Wait::failed;
-        if (plat::stop_requested()) return Wait::stopped;
-    }
+    const int r = net_detail::wait_ready(sock, want, sock_timeval(timeout));
+    if (r > 0) return Wait::ready;
+    if (r == 0) return Wait::timed_out;
+    return plat::stop_requested() ? Wait::stopped : Wait::failed;
 }
 
-constexpr plat::Readiness kWritable{false, true, false};
-constexpr plat::Readiness kReadable{true, false, false};
+using plat::kReadable;
+using plat::kWritable;
 
 // A transfer result with the errno of the call that produced it, captured before any printing.
 struct Transfer {

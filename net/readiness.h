@@ -17,7 +17,7 @@ int wait_ready(int32_t sock, plat::Readiness want, const timeval& limit,
 // when the readiness call failed.
 int32_t wait_outcome(int32_t sock, plat::Readiness want, const timeval& limit);
 
-inline constexpr plat::Readiness kReadable{true, false, false};
-inline constexpr plat::Readiness kWritable{false, true, false};
+using plat::kReadable;
+using plat::kWritable;
 
 } // namespace net_detail

@@ -60,6 +60,9 @@ struct Readiness {
 };
 int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready = nullptr);
 
+inline constexpr Readiness kReadable{true, false, false};
+inline constexpr Readiness kWritable{false, true, false};
+
 // Removes a file by path; the result is ignored by callers that only clear a stale path.
 int unlink(const char* path);
 
