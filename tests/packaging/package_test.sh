@@ -148,7 +148,7 @@ srv_bound() {
   kill -0 "$srv_pid" 2>/dev/null || return 0 # ended: the caller looks at why
   ss -Hulnp "sport = :$port" | grep -q "pid=$srv_pid,"
 }
-for attempt in 1 2 3 4 5 6 7 8 9 10; do
+for _ in {1..10}; do # ports taken by others are skipped
   port=$((40000 + RANDOM % 20000))
   /usr/bin/reboundsrv -h 127.0.0.1 -p "$port" >"$work/srv.out" 2>"$work/srv.err" &
   srv_pid=$!
@@ -191,9 +191,9 @@ step "the window starts from its menu command and finds its icon"
   fail "/usr/bin/rebound does not lead to /usr/libexec/rebound/rebound"
 [ -f /usr/libexec/rebound/tachy-16x16.png ] || fail "the window's icon link leads nowhere"
 if ldd /usr/libexec/rebound/rebound | grep 'not found'; then fail "the window lacks libraries"; fi
-exec_line=$(sed -n 's/^Exec=//p' /usr/share/applications/rebound.desktop)
+read -ra exec_line < <(sed -n 's/^Exec=//p' /usr/share/applications/rebound.desktop)
 (cd "$work" && QT_QPA_PLATFORM=offscreen exec strace -f -e trace=openat -o "$work/window.trace" \
-  $exec_line >"$work/window.out" 2>"$work/window.err") &
+  "${exec_line[@]}" >"$work/window.out" 2>"$work/window.err") &
 window_pid=$!
 window_shown() {
   kill -0 "$window_pid" 2>/dev/null || fail "the window ended: $(cat "$work/window.err")"
