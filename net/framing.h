@@ -21,8 +21,11 @@ int32_t tcp_recv_header(int32_t sock, char* buf, int len, double timeout);
 // One chunk: its hexadecimal size line (at most 6 bytes, read up to the LF; lower-case digits,
 // at most 4 of them count), the data, the CR LF behind it. Returns the size the sender declared;
 // data beyond `len` is read and dropped. A size of 0 ends the body and gives 0, leaving what
-// follows in the socket. A peer that closes within the size line gives the bytes of it read so
-// far. -10060 whenever the overall `timeout` is found spent.
+// follows in the socket; so does a `len` of 0, which takes none of the data. A peer that
+// closes within the size line gives the bytes of it read so far. A chunk whose data ends early
+// (the peer closed, or the overall time ran out, before all of it came) gives SOCKERR_FAIL,
+// never its size; the bytes that came stay in `buf`. -10060 whenever the overall `timeout` is
+// found spent.
 int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout);
 
 // One chunk: "<len in lower-case hex>\r\n", the data, "\r\n" (the data and the closing CR LF
