@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -56,6 +57,28 @@ TEST(LineReceive, ZeroByteAheadOfTheLineFeedHidesIt) {
     char buf[64];
     EXPECT_EQ(tcp_recv_line(pair.near, buf, sizeof buf, 1.0), 0);
     EXPECT_EQ(peek_available(pair.near), sent);
+}
+
+double seconds_of(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+TEST(LineReceive, IncompleteLineWaitsWithoutTakingACore) {
+    StreamPair pair = tcp_pair();
+    ASSERT_TRUE(write_all(pair.far, "no line feed yet"));
+    char buf[64];
+    const double cpu_start = seconds_of(CLOCK_THREAD_CPUTIME_ID);
+    const double wall_start = seconds_of(CLOCK_MONOTONIC);
+    EXPECT_EQ(tcp_recv_line(pair.near, buf, sizeof buf, 1.0), 0);
+    const double cpu = seconds_of(CLOCK_THREAD_CPUTIME_ID) - cpu_start;
+    const double wall = seconds_of(CLOCK_MONOTONIC) - wall_start;
+    EXPECT_EQ(peek_available(pair.near), "no line feed yet");
+    // The call lasts until the whole-second clock passes the limit (1 to 2 s). Looking again
+    // at once would burn that time on a core, however busy the machine; pausing between looks
+    // costs a small share of it.
+    EXPECT_LT(cpu, 0.1 * wall) << cpu << " s of processor time in " << wall << " s";
 }
 
 TEST(LineReceive, EndsWithoutALine) {
