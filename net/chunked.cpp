@@ -36,8 +36,13 @@ int digit(char c) {
 
 int parse_hex4(const char* text) {
     int value = 0;
-    for (int i = 0; i < 4 && text[i] != '\r'; ++i)
-        value = value * 16 + digit(text[i]);
+    bool ended = false; // past the zero byte that ends the text, nothing more is read
+    for (int i = 0; i < 4; ++i) {
+        const char c = ended ? '\0' : text[i];
+        if (c == '\r') break;
+        ended = c == '\0';
+        value = value * 16 + digit(c);
+    }
     return value;
 }
 

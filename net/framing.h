@@ -34,5 +34,6 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout);
 int32_t tcp_send_chunk(int32_t sock, const char* data, int len, double timeout);
 
 // The value of up to the first 4 characters of `text`, stopping at a CR: '0'-'9' and 'a'-'f'
-// are digits, every other byte (upper-case letters included) counts as 0.
+// are digits, every other byte (upper-case letters included) counts as 0. A zero byte ends the
+// text: it and the positions after it count as 0 and are not read, so a shorter text is safe.
 int parse_hex4(const char* text);

@@ -160,6 +160,11 @@ TEST(ChunkSize, ParseHex4) {
     for (const auto& c : cases) {
         std::string padded = c.text + std::string(8, '\0');
         EXPECT_EQ(parse_hex4(padded.c_str()), c.value) << c.text;
+        // The text alone, nothing readable behind its terminator: the same value.
+        const std::string text = c.text.substr(0, c.text.find('\0'));
+        std::vector<char> exact(text.begin(), text.end());
+        exact.push_back('\0');
+        EXPECT_EQ(parse_hex4(exact.data()), c.value) << c.text;
     }
 }
 
