@@ -3,6 +3,7 @@
 #include "net/socket.h"
 #include "net/transfer.h"
 #include "platform/socket_api.h"
+#include "tests/support/full_send_path.h"
 #include "tests/support/stream_peer.h"
 
 #include <gtest/gtest.h>
@@ -201,7 +202,7 @@ TEST(StreamTransfer, LimitsTooSmallForTheOptionStillBoundTheMembersWithoutWaits)
             Watchdog guard(pair.near);
             EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, limit), -10060);
         }
-        testsupport::fill_send_buffer(pair.near);
+        testsupport::fill_tcp_send_path(pair.near);
         {
             Watchdog guard(pair.near);
             errno = 0;
@@ -231,7 +232,7 @@ TEST(StreamTransfer, EmptyRequests) {
     StreamPair pair = tcp_pair();
     char buf[4];
     // Sends give 0 without waiting: a wait on this full socket would run out instead.
-    testsupport::fill_send_buffer(pair.near);
+    testsupport::fill_tcp_send_path(pair.near);
     for (const auto& s : kSends)
         EXPECT_EQ(s.fn(pair.near, "x", 0, 5.0), 0) << s.name;
     EXPECT_EQ(tcp_send(pair.near, "x", -5, 5.0), 0);
@@ -253,7 +254,7 @@ TEST(StreamTransfer, MembersWithoutWaitsRunIntoTheTimeOutOption) {
     EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, 0.3), -10060);
     EXPECT_EQ(errno, 10060);
 
-    testsupport::fill_send_buffer(pair.near);
+    testsupport::fill_tcp_send_path(pair.near);
     // 10060 is not a code the sends report: it is a plain failure, with the code in errno.
     EXPECT_EQ(tcp_send_nowait(pair.near, "more", 4, 0.3), SOCKERR_FAIL);
     EXPECT_EQ(errno, 10060);
