@@ -237,7 +237,8 @@ char* dns_addr_text(const uint8_t* raw, int count, char* out, int size) {
 
 bool dns_is_reply_to(const uint8_t* query, int query_length, const uint8_t* reply,
                      int reply_length) {
-    if (query == nullptr || reply == nullptr || query_length < kHeaderSize + 5 ||
+    constexpr int kShortestQuery = kHeaderSize + 1 + 4; // the root name, type and class
+    if (query == nullptr || reply == nullptr || query_length < kShortestQuery ||
         reply_length < kHeaderSize)
         return false;
     if (get16(reply) != get16(query) || (get16(reply + 2) & DNS_FLAG_QR) == 0) return false;
