@@ -1,6 +1,6 @@
 #include "engine/echo_responder.h"
 
-#include "engine/line_format.h"
+#include "engine/line_printer.h"
 #include "engine/probe_header.h"
 #include "net/options.h"
 #include "platform/stop_signals.h"
@@ -24,13 +24,13 @@ int echo_size(const unsigned char* request) {
 
 } // namespace
 
-int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
+int32_t rebound_listen(const char* ipaddr, int32_t ipport, responder_observer* observer) {
+    line_printer stdout_lines(stdout);
+    responder_observer& report = observer ? *observer : stdout_lines;
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", ipport);
-    std::printf("rebound_listen(): listaddr=create_sockaddrin(AF_INET, ipaddr=%s, ipport=%s):\n",
-                ipaddr ? ipaddr : "(null)", port_text);
     const sockaddr_in listaddr = create_sockaddrin(AF_INET, ipaddr, port_text);
-    print_address_line(listaddr, "listaddr.sin_port");
+    report.started({ipaddr, port_text, listaddr});
 
     const int32_t sock = udp_create(AF_INET);
     if (sock < 0) return sock;
@@ -46,7 +46,6 @@ int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
     // those keeps the whole buffer zero before every receive without rewriting 64 KiB each time.
     unsigned char buf[kTransferBufferSize] = {};
     size_t dirty = 0;
-    char tt[kTimeTextSize];
     int32_t served = 0;
     for (;;) {
         // Lines are written out whenever the responder runs out of work, so a reader sees
@@ -69,31 +68,14 @@ int32_t rebound_listen(const char* ipaddr, int32_t ipport) {
         const int recv_error = got < 0 ? errno : 0;
         dirty = got > 0 ? static_cast<size_t>(got) : 0;
         const auto seq = static_cast<int32_t>(pkthdr_get(buf, PKTHDR_SEQ));
-        const AddrParts src = addr_parts(from);
-        std::printf("%s rebound_listen(): [%06d] recvsize=udp_blockrecv(%d.%d.%d.%d:%d): "
-                    "recvsize=%d iterpkts=%06d\n",
-                    time_text(tt), served, src.a, src.b, src.c, src.d, src.port, got, seq);
-        if (got <= 0) {
-            std::printf("rebound_listen(): recvsize=udp_blockrecv(): recvsize=%d if "
-                        "(recvsize<=0): recvsize=%d:%s\n",
-                        got, recv_error, std::strerror(recv_error));
-            continue;
-        }
+        report.datagram_received({served, from, got, recv_error, seq});
+        if (got <= 0) continue;
 
         const int size = echo_size(buf);
         const int sent = plat::sendto(sock, buf, size, 0, reinterpret_cast<const sockaddr*>(&from),
                                       plat::kInetAddrLen);
         const int send_error = sent < 0 ? errno : 0;
-        std::printf("%s rebound_listen(): [%06d] sendsize=udp_send(%d.%d.%d.%d:%d): sendsize=%d "
-                    "iterpkts=%06d\n",
-                    time_text(tt), served, src.a, src.b, src.c, src.d, src.port, sent, seq);
-        if (sent <= 0)
-            std::printf("rebound_listen(): sendsize=udp_send(): sendsize=%d if (sendsize<=0): "
-                        "sendsize=%d:%s\n",
-                        sent, send_error, std::strerror(send_error));
-        if (sent != size)
-            std::printf("rebound_listen(): if (recvsize!=sendsize) recvsize=%d != sendsize=%d\n",
-                        size, sent);
+        report.echo_sent({served, from, size, sent, send_error, seq});
         ++served;
     }
     sock_close(sock);

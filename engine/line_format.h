@@ -14,7 +14,3 @@ struct AddrParts {
     int a, b, c, d, port;
 };
 AddrParts addr_parts(const sockaddr_in& addr);
-
-// The second start line: the stored address as a little-endian word, dotted, and the port
-// under the given label ("connaddr.sin_port" or "listaddr.sin_port").
-void print_address_line(const sockaddr_in& addr, const char* port_label);

@@ -12,4 +12,10 @@ struct rebound_info {
     double difftime;                  // seconds of the whole run; 0.0 after an early end
     double sendtime[REBOUND_MAXPKTS]; // per iteration: wait for writability + send
     double recvtime[REBOUND_MAXPKTS]; // per echoed sequence number: the round-trip time
+    // How honest the echoes were. recvpkts counts every echo; these tell them apart.
+    int32_t uniqpkts;    // probes answered at least once
+    int32_t duppkts;     // echoes of a probe already answered
+    int32_t latepkts;    // echoes of a probe whose own wait had timed out
+    int32_t reorderpkts; // echoes below the highest sequence number already answered
+    int32_t foreignpkts; // datagrams that are no echo of this run (not counted in recvpkts)
 };

@@ -1,28 +1,34 @@
-// One complete UDP round-trip measurement against an echo responder. Every event is one line on
-// standard output; these lines are also the output protocol of reboundcli.
+// One complete UDP round-trip measurement against an echo responder. The run reports every
+// event to an observer (see run_observer.h); the line printer turns them into the output
+// protocol of reboundcli.
 #pragma once
 
 #include "engine/result_record.h"
+#include "engine/run_observer.h"
 
 #include <cstdint>
 
-enum class rebound_end {
-    normal,  // statistics printed, difftime set
-    early,   // a wait failed: its line is the last one, no statistics
-    stopped, // SIGINT/SIGTERM arrived during a wait (reboundcli only)
+inline constexpr double kDefaultInterval = 0.001; // pause after every answered probe, seconds
+
+struct rebound_params {
+    const char* ipaddr = "127.0.0.1";
+    int32_t ipport = 33333;
+    double timeout = 0.1; // limit of every single wait, seconds
+    int32_t count = 100;  // probes to send; 0 or less sends none
+    int32_t sendsize = 8192;
+    int32_t recvsize = 8192;
+    double interval = kDefaultInterval; // pause after every answered probe in phase 1
+    double duration = 0;                // phase 1 ends after this many seconds; 0: no limit
+    bool kernel_stamps = true; // time arrivals by the kernel's receive stamp where it gives one
 };
 
-// Optional observer, called after every phase-1 iteration with the number of iterations done
-// and the total. It must not write to standard output.
-struct rebound_progress {
-    void (*on_iteration)(void* context, int32_t done, int32_t total) = nullptr;
-    void* context = nullptr;
-};
+// Sends the probes, waits for every echo, drains outstanding echoes, and fills *reboundinfo.
+// The round trip of an echo is its arrival minus the send of the probe whose sequence number
+// it carries, both readings taken right at the system calls. The socket is closed at the end.
+rebound_end rebound_run(const rebound_params& params, rebound_info* reboundinfo,
+                        rebound_observer& observer);
 
-// Sends `count` probes of `sendsize` bytes to ipaddr:ipport, asking for echoes of `recvsize`
-// bytes, each wait limited to `timeout` seconds, then drains outstanding echoes. Every probe
-// is sent and counted whatever `count` is; times are stored for indices below REBOUND_MAXPKTS
-// only. The socket is closed at the end of every run.
+// The classic entry point: the same run; without an observer, the lines go to standard output.
 rebound_end rebound_connect(const char* ipaddr, int32_t ipport, double timeout, int32_t count,
                             int32_t sendsize, int32_t recvsize, rebound_info* reboundinfo,
-                            const rebound_progress* progress = nullptr);
+                            rebound_observer* observer = nullptr);

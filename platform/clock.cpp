@@ -11,6 +11,22 @@ WallTime wall_clock() {
     return {static_cast<int64_t>(ts.tv_sec), static_cast<int32_t>(ts.tv_nsec / 1000)};
 }
 
+namespace {
+int64_t read_ns(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+} // namespace
+
+int64_t monotonic_ns() {
+    return read_ns(CLOCK_MONOTONIC);
+}
+
+int64_t wall_ns() {
+    return read_ns(CLOCK_REALTIME);
+}
+
 bool local_time(time_t seconds, std::tm* out) {
     return localtime_r(&seconds, out) != nullptr;
 }

@@ -13,6 +13,11 @@ struct WallTime {
 
 WallTime wall_clock();
 
+// Nanosecond readings for measured intervals: the monotonic clock (never steps) and the wall
+// clock (comparable with the kernel's receive stamps).
+int64_t monotonic_ns();
+int64_t wall_ns();
+
 // Thread-safe local calendar time of a calendar second; false when it cannot be converted.
 bool local_time(time_t seconds, std::tm* out);
 

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -154,6 +155,37 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
     const long r = ::recvfrom(sock, buf, to_len(len), flags, from, fromlen ? &n : nullptr);
     if (r >= 0 && fromlen) *fromlen = static_cast<int>(n);
     return checked_transfer(sock, r);
+}
+
+int enable_receive_stamps(int sock) {
+    const int on = 1;
+    return checked(::setsockopt(sock, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on));
+}
+
+int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
+                     int64_t* stamp_ns) {
+    *stamp_ns = 0;
+    if (refuse_negative(len)) return fail();
+    iovec iov{buf, to_len(len)};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    msghdr msg{};
+    msg.msg_name = from;
+    msg.msg_namelen = fromlen ? to_len(*fromlen) : 0;
+    msg.msg_iov = &iov;
+    msg.msg_iovlen = 1;
+    msg.msg_control = control;
+    msg.msg_controllen = sizeof control;
+    const long r = ::recvmsg(sock, &msg, flags);
+    if (r < 0) return checked_transfer(sock, r);
+    if (fromlen) *fromlen = static_cast<int>(msg.msg_namelen);
+    for (cmsghdr* c = CMSG_FIRSTHDR(&msg); c; c = CMSG_NXTHDR(&msg, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec ts;
+            std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+            *stamp_ns = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+        }
+    }
+    return static_cast<int>(r);
 }
 
 int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready) {

@@ -49,6 +49,14 @@ int recv(int sock, void* buf, int len, int flags);
 int sendto(int sock, const void* buf, int len, int flags, const sockaddr* to, int tolen);
 int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen);
 
+// Asks the kernel to stamp every datagram the socket receives with its arrival time
+// (SO_TIMESTAMPNS): 0 on success.
+int enable_receive_stamps(int sock);
+// recvfrom that also yields the kernel's arrival stamp of the datagram, in nanoseconds of the
+// wall clock (CLOCK_REALTIME); *stamp_ns is 0 when the kernel gave none.
+int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
+                     int64_t* stamp_ns);
+
 // Readiness of one socket, answered as select() would: the number of the asked-for sets
 // (read, write, exception) in which the socket is ready, 0 when the limit passed, -1 on
 // failure (an invalid handle included). A null limit waits without end. Implemented with

@@ -13,6 +13,10 @@ void install_stop_signals();
 // The signal that asked for the stop, or 0.
 int stop_requested();
 
+// Pauses for `seconds` with the stop signals let through, like the waits: false when a stop
+// request cut the pause short.
+bool pause_unless_stopped(double seconds);
+
 // The mask select_one() waits under: null until install_stop_signals() ran.
 const sigset_t* stop_wait_mask();
 

@@ -1,5 +1,6 @@
 // reboundcli: one round-trip measurement from the command line. Standard output carries the
 // measurement's event lines and nothing else, line by line as they happen.
+#include "engine/line_printer.h"
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_args.h"
@@ -108,10 +109,17 @@ int main(int argc, char** argv) {
     static rebound_info record; // 160 kB: kept off the stack
     // The bar goes to standard error only: standard output keeps exactly the event lines.
     RunProgress bar(stderr);
-    const rebound_progress progress = bar.observer();
-    const rebound_end end =
-        rebound_connect(s.host.c_str(), s.port, s.timeout, s.count, s.sendsize, s.recvsize, &record,
-                        run_progress_wanted() ? &progress : nullptr);
+    line_printer lines(stdout);
+    rebound_observers observers{&lines};
+    if (run_progress_wanted()) observers.add(&bar);
+    rebound_params params;
+    params.ipaddr = s.host.c_str();
+    params.ipport = s.port;
+    params.timeout = s.timeout;
+    params.count = s.count;
+    params.sendsize = s.sendsize;
+    params.recvsize = s.recvsize;
+    const rebound_end end = rebound_run(params, &record, observers);
     std::fflush(stdout);
     bar.finish();
     switch (end) {

@@ -17,15 +17,14 @@ bool run_progress_wanted() {
     return plat::is_terminal(kStderr) && !plat::is_terminal(kStdout);
 }
 
-void RunProgress::on_iteration(void* context, int32_t done, int32_t total) {
-    auto* self = static_cast<RunProgress*>(context);
+void RunProgress::iteration_done(int32_t done, int32_t total) {
     const double now = get_timestamp();
-    if (self->drawn_ && done < total && now - self->last_frame_ < kFrameInterval) return;
+    if (drawn_ && done < total && now - last_frame_ < kFrameInterval) return;
     char count[32];
     std::snprintf(count, sizeof count, "%d/%d", done, total);
-    print_progressbar("reboundcli", count, done, total, kBarWidth, self->out_);
-    self->last_frame_ = now;
-    self->drawn_ = true;
+    print_progressbar("reboundcli", count, done, total, kBarWidth, out_);
+    last_frame_ = now;
+    drawn_ = true;
 }
 
 void RunProgress::finish() {

@@ -1,7 +1,7 @@
 // The progress bar reboundcli draws on standard error while a measurement runs.
 #pragma once
 
-#include "engine/round_trip_client.h"
+#include "engine/run_observer.h"
 
 #include <cstdio>
 
@@ -13,16 +13,14 @@ bool run_progress_wanted();
 // Draws "reboundcli NNN% [ ... ]  done/total" on `out` after the run's iterations: the first,
 // the last, and in between at most one frame per 100 ms, so a fast run does not spend its time
 // on the terminal. finish() ends the bar's line once a frame was drawn.
-class RunProgress {
+class RunProgress final : public rebound_observer {
   public:
     explicit RunProgress(std::FILE* out) : out_(out) {}
 
-    rebound_progress observer() { return {&RunProgress::on_iteration, this}; }
+    void iteration_done(int32_t done, int32_t total) override;
     void finish();
 
   private:
-    static void on_iteration(void* context, int32_t done, int32_t total);
-
     std::FILE* out_;
     double last_frame_ = 0; // time stamp of the last frame drawn
     bool drawn_ = false;

@@ -8,6 +8,7 @@ FixtureResponder::FixtureResponder(Script script) : script_(std::move(script)) {
         while (!stop_) {
             auto d = peer_.receive(std::chrono::milliseconds(20));
             if (!d) continue;
+            client_port_ = d->from_port;
             for (const auto& reply : script_(n++, d->bytes))
                 peer_.send_to(d->from_port, reply);
         }

@@ -20,11 +20,14 @@ class FixtureResponder {
     ~FixtureResponder();
 
     int port() const { return peer_.port(); }
+    // The port the latest probe came from, set before its script runs.
+    int client_port() const { return client_port_; }
 
   private:
     UdpPeer peer_;
     Script script_;
     std::atomic<bool> stop_{false};
+    std::atomic<int> client_port_{0};
     std::thread thread_;
 };
 

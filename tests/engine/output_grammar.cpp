@@ -1,85 +1,69 @@
 #include "output_grammar.h"
 
+#include "engine/line_kinds.h"
+
+#include <cstring>
 #include <regex>
+#include <stdexcept>
 
 namespace grammar {
 namespace {
 
 const std::string T = R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}(\.\d{6})?)";
-const std::string ADDR = R"(\d{1,3}\.\d{1,3}\.\d{1,3}\.\d{1,3}:\d{1,5})";
-const std::string CTR = R"(i=\d{6} S=\d{6} R=\d{6})";
-const std::string ERR = R"(-?\d+:[^\n]*)";
+
+// The pattern of a printf conversion as the printer uses it.
+std::string conversion_pattern(const std::string& spec) {
+    static const std::vector<std::pair<std::string, std::string>> table = {
+        {"%s", ".*"},
+        {"%d", R"(-?\d+)"},
+        {"%06d", R"((-\d{5,}|\d{6,}))"},
+        {"%08X", "[0-9A-F]{8}"},
+        {"%02X", "[0-9A-F]{2}"},
+        {"%.6f", R"(\d+\.\d{6})"},
+        {"%f", R"(-?\d+\.\d{6})"},
+        {"%05.3f", R"(\d+\.\d{3})"},
+        {"%%", "%"},
+    };
+    for (const auto& [conv, re] : table)
+        if (conv == spec) return re;
+    throw std::runtime_error("line table uses an unknown conversion " + spec);
+}
+
+// A line's printf format turned into a regular expression for the whole line.
+std::string pattern_of(const line_spec& spec) {
+    std::string f = spec.format;
+    if (!f.empty() && f.back() == '\n') f.pop_back();
+    std::string re;
+    size_t i = 0;
+    if (spec.timed) {
+        re = T;
+        i = 2; // the leading "%s" is the time text
+    }
+    while (i < f.size()) {
+        if (f[i] == '%') {
+            size_t j = i + 1;
+            while (j < f.size() && std::strchr("0123456789.", f[j]))
+                ++j;
+            re += conversion_pattern(f.substr(i, j - i + 1));
+            i = j + 1;
+            continue;
+        }
+        if (std::strchr("()[]{}.*+?|^$\\/", f[i])) re += '\\';
+        re += f[i++];
+    }
+    return re;
+}
 
 struct Kind {
-    const char* name;
+    std::string name;
     std::regex pattern;
 };
 
 const std::vector<Kind>& kinds() {
     static const std::vector<Kind> table = [] {
-        const std::vector<std::pair<const char*, std::string>> rows = {
-            {"start1",
-             R"(rebound_connect\(\): connaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=-?\d{1,5}\):)"},
-            {"start2",
-             R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) connaddr\.sin_port=\d+)"},
-            {"start3",
-             R"(rebound_connect\(\): rebound_send\(void \*arg\):/rebound_recv\(void \*arg\):)"},
-            {"wtimeout",
-             T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ TIMEOUT: if \(result==0\) continue;)"},
-            {"wsockerr",
-             T + R"( rebound_connect\(\):1 /\d{6}/\d{6}/\d{6}/ SOCKERR: if \(result <0\) return  ;)"},
-            {"dump",
-             R"(rebound_connect\(\): buffdata=( \|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|[0-9A-F]{2}\|){4})"},
-            {"send", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_send\()" + ADDR +
-                         R"(\): argssize=-?\d+ sendsize=-?\d+ time=\d+\.\d{6})"},
-            {"sendfail",
-             T + " rebound_send\\(\\):1 " + CTR +
-                 R"( sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): error=)" + ERR},
-            {"rtimeout", T + " rebound_connect\\(\\):1 " + CTR +
-                             R"( result=select\(\): TIMEOUT: if \(result==0\) continue;)"},
-            {"rsockerr", T + " rebound_connect\\(\\):1 " + CTR +
-                             R"( result=select\(\): SOCKERR: if \(result <0\) return  ;)"},
-            {"recv1", T + " rebound_connect\\(\\):1 " + CTR + R"( sendsize=udp_recv\()" + ADDR +
-                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}) time=\d+\.\d{6})"},
-            {"recvfail1",
-             T + " rebound_recv\\(\\):1 " + CTR +
-                 R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): error=)" + ERR},
-            {"dtimeout",
-             T + " rebound_connect\\(\\):2 " + CTR + R"( TIMEOUT: if \(result==0\) continue;)"},
-            {"dsockerr",
-             T + " rebound_connect\\(\\):2 " + CTR + R"( SOCKERR: if \(result <0\) return;)"},
-            {"recv2", T + " rebound_connect\\(\\):2 " + CTR + R"( sendsize=udp_recv\()" + ADDR +
-                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"recvfail2",
-             T + " rebound_connect\\(\\):2 " + CTR +
-                 R"( recvsize=udp_recv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" + ERR},
-            {"stat-difftime",
-             R"(rebound_connect\(\): difftime=\d+\.\d{6} \[s\] \(\d+\.\d{6} - \d+\.\d{6}\))"},
-            {"stat-sendpkts", R"(rebound_connect\(\): sendpkts=\d+)"},
-            {"stat-recvpkts", R"(rebound_connect\(\): recvpkts=\d+)"},
-            {"stat-iterpkts", R"(rebound_connect\(\): iterpkts\+1=-?\d+)"},
-            {"stat-percent", R"(rebound_connect\(\): recvpkts/sendpkts=\d+\.\d{3}\[%\])"},
-            {"stat-nosend", R"(rebound_connect\(\): sendpkts==0)"},
-            {"listen1",
-             R"(rebound_listen\(\): listaddr=create_sockaddrin\(AF_INET, ipaddr=.*, ipport=\d{1,5}\):)"},
-            {"listen2",
-             R"(rebound_connect\(\): connaddr\.sin_addr\.s_addr=[0-9A-F]{8} \(\d+\.\d+\.\d+\.\d+\) listaddr\.sin_port=\d+)"},
-            {"lrecv", T + R"( rebound_listen\(\): \[\d{6}\] recvsize=udp_blockrecv\()" + ADDR +
-                          R"(\): recvsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"lrecvfail",
-             R"(rebound_listen\(\): recvsize=udp_blockrecv\(\): recvsize=-?\d+ if \(recvsize<=0\): recvsize=)" +
-                 ERR},
-            {"lsend", T + R"( rebound_listen\(\): \[\d{6}\] sendsize=udp_send\()" + ADDR +
-                          R"(\): sendsize=-?\d+ iterpkts=(-\d{5,}|\d{6,}))"},
-            {"lsendfail",
-             R"(rebound_listen\(\): sendsize=udp_send\(\): sendsize=-?\d+ if \(sendsize<=0\): sendsize=)" +
-                 ERR},
-            {"lmismatch",
-             R"(rebound_listen\(\): if \(recvsize!=sendsize\) recvsize=\d+ != sendsize=-?\d+)"},
-        };
         std::vector<Kind> t;
-        for (const auto& [name, re] : rows)
-            t.push_back({name, std::regex(re)});
+        for (const line_spec& spec : line_specs())
+            t.push_back({spec.name, std::regex(pattern_of(spec))});
         return t;
     }();
     return table;

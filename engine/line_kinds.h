@@ -1,0 +1,68 @@
+// Every line the client and the responder print, as one table: the kind, a short name and the
+// printf format. The line printer writes from it, and readers of the protocol (the window's
+// output parser, the tests' line grammar) take their markers and shapes from it, so a line's
+// text is written down exactly once.
+#pragma once
+
+#include <span>
+
+enum class line_kind {
+    // client: start of a run
+    start_address_text,
+    start_address,
+    start_socket,
+    // client: phase 1
+    send_wait_timeout,
+    send_wait_error,
+    probe_dump,
+    send,
+    send_failed,
+    echo_wait_timeout,
+    echo_wait_error,
+    echo,
+    echo_failed,
+    // client: phase 2
+    drain_timeout,
+    drain_error,
+    drained_echo,
+    drained_echo_failed,
+    // client: closing statistics
+    stat_difftime,
+    stat_sendpkts,
+    stat_recvpkts,
+    stat_iterpkts,
+    stat_percent,
+    stat_nothing_sent,
+    // responder
+    listen_address_text,
+    listen_address,
+    listen_received,
+    listen_receive_failed,
+    listen_sent,
+    listen_send_failed,
+    listen_size_mismatch,
+};
+
+struct line_spec {
+    line_kind kind;
+    const char* name;   // short name for tests and logs, e.g. "send", "recv1"
+    const char* format; // printf format, line end included
+    bool timed;         // the format begins with "%s " for the time text
+};
+
+// All kinds, in the order of the enumeration.
+std::span<const line_spec> line_specs();
+const line_spec& line_spec_of(line_kind kind);
+
+// Markers readers of the protocol rely on. Only the send line and the phase-1 receive line
+// hold the phase-1 marker together with the time field.
+inline constexpr const char* kLinePhase1Marker = "rebound_connect():1";
+inline constexpr const char* kLineSendCall = "udp_send";
+inline constexpr const char* kLineRecvCall = "udp_recv";
+inline constexpr const char* kLineSendCounter = "S=";
+inline constexpr const char* kLineRecvCounter = "R=";
+inline constexpr const char* kLineTimeField = " time=";
+inline constexpr const char* kLineStatPrefix = "rebound_connect(): ";
+inline constexpr const char* kLineStatSendpkts = "sendpkts=";
+inline constexpr const char* kLineStatRecvpkts = "recvpkts=";
+inline constexpr const char* kLineStatIterpkts = "iterpkts+1=";

@@ -1,0 +1,32 @@
+// The line protocol as an observer: writes every event of a run (client or responder) as the
+// line the line-kind table gives for it, on a stdio stream, in event order.
+#pragma once
+
+#include "engine/line_kinds.h"
+#include "engine/run_observer.h"
+
+#include <cstdio>
+
+class line_printer final : public rebound_observer, public responder_observer {
+  public:
+    explicit line_printer(std::FILE* out = stdout) : out_(out) {}
+
+    void run_started(const rebound_run_start& e) override;
+    void probe_sent(const rebound_probe_sent& e) override;
+    void wait_ended(const rebound_wait_ended& e) override;
+    void echo_received(const rebound_echo& e) override;
+    void receive_failed(const rebound_receive_failed& e) override;
+    void run_ended(const rebound_run_end& e) override;
+
+    void started(const responder_start& e) override;
+    void datagram_received(const responder_datagram& e) override;
+    void echo_sent(const responder_echo_sent& e) override;
+
+  private:
+    // Writes the line of `kind`; timed kinds get the current time text first.
+    void print(line_kind kind, ...);
+    void address_line(line_kind kind, const sockaddr_in& addr);
+
+    std::FILE* out_;
+    sockaddr_in connaddr_{};
+};

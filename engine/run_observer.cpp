@@ -1,0 +1,42 @@
+#include "engine/run_observer.h"
+
+rebound_observers::rebound_observers(std::initializer_list<rebound_observer*> list) {
+    for (rebound_observer* o : list)
+        add(o);
+}
+
+void rebound_observers::add(rebound_observer* o) {
+    if (o) list_.push_back(o);
+}
+
+// Each event goes to every observer in turn.
+#define REBOUND_FAN_OUT(call)                                                                      \
+    for (rebound_observer * o : list_)                                                             \
+        o->call;
+
+void rebound_observers::run_started(const rebound_run_start& e) {
+    REBOUND_FAN_OUT(run_started(e))
+}
+void rebound_observers::probe_sent(const rebound_probe_sent& e) {
+    REBOUND_FAN_OUT(probe_sent(e))
+}
+void rebound_observers::wait_ended(const rebound_wait_ended& e) {
+    REBOUND_FAN_OUT(wait_ended(e))
+}
+void rebound_observers::echo_received(const rebound_echo& e) {
+    REBOUND_FAN_OUT(echo_received(e))
+}
+void rebound_observers::receive_failed(const rebound_receive_failed& e) {
+    REBOUND_FAN_OUT(receive_failed(e))
+}
+void rebound_observers::foreign_received(const rebound_foreign& e) {
+    REBOUND_FAN_OUT(foreign_received(e))
+}
+void rebound_observers::iteration_done(int32_t done, int32_t total) {
+    REBOUND_FAN_OUT(iteration_done(done, total))
+}
+void rebound_observers::run_ended(const rebound_run_end& e) {
+    REBOUND_FAN_OUT(run_ended(e))
+}
+
+#undef REBOUND_FAN_OUT

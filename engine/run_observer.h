@@ -1,0 +1,178 @@
+// What a measurement reports while it runs: typed events for the round-trip client and for the
+// echo responder. The engine measures and calls an observer; everything that shows a run (the
+// printed line protocol, the progress bar, summaries, machine-readable output, the window's
+// chart) is an observer. Events are delivered on the measuring thread, in order, after the
+// time-critical readings of the event were taken, so an observer's cost never enters a
+// measured time. Every member has an empty default: an observer overrides what it needs.
+#pragma once
+
+#include "engine/result_record.h"
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+// How a run ended.
+enum class rebound_end {
+    normal,  // statistics printed, difftime set
+    early,   // a wait failed: its line is the last one, no statistics
+    stopped, // SIGINT/SIGTERM arrived during a wait
+};
+
+// Where a wait stood: before a probe (writability, phase 1), for its echo (readability,
+// phase 1) or in the drain (phase 2).
+enum class rebound_wait { before_send, for_echo, drain };
+
+enum class rebound_wait_outcome { timed_out, failed, stopped };
+
+// Marks of one echo, set against what the run has seen so far.
+enum rebound_echo_mark : uint8_t {
+    REBOUND_ECHO_DUPLICATE = 1,    // its probe was already answered
+    REBOUND_ECHO_LATE = 2,         // its probe's own wait had already timed out
+    REBOUND_ECHO_OUT_OF_ORDER = 4, // a higher sequence number was already answered
+};
+
+// Why a datagram that reached the client is not an echo of this run.
+enum class rebound_foreign_reason {
+    other_source, // not from the responder's address and port
+    too_short,    // shorter than the probe header
+    never_sent,   // carries a sequence number this run did not send
+};
+
+struct rebound_run_start {
+    const char* ipaddr;    // the host text as given
+    const char* port_text; // the port as decimal text
+    sockaddr_in connaddr;  // the responder's address record
+    double start_stamp;    // wall clock, seconds since 1970
+    int32_t count;         // probes planned; INT32_MAX when only a duration limits the run
+};
+
+struct rebound_counters {
+    int32_t sendpkts; // before the event of the report is counted
+    int32_t recvpkts;
+};
+
+struct rebound_probe_sent {
+    int32_t index;
+    const unsigned char* header; // the probe's 16 header bytes
+    int32_t argsize;             // send size as asked
+    int32_t result;              // of the send call
+    int error;                   // errno of a failed send, else 0
+    double send_duration;        // wait for writability + send call, seconds
+    double send_offset;          // seconds from the run's start to the send call
+    rebound_counters counters;
+};
+
+struct rebound_wait_ended {
+    rebound_wait wait;
+    rebound_wait_outcome outcome;
+    int32_t index; // the iteration (phase 1) or the drain attempt (phase 2)
+    rebound_counters counters;
+};
+
+struct rebound_echo {
+    int phase;          // 1 or 2
+    int32_t index;      // the iteration (phase 1) or drain attempt (phase 2)
+    int32_t seq;        // the sequence number the echo carries
+    sockaddr_in source; // where it came from
+    int32_t size;       // result of the receive call
+    double round_trip;  // seconds from the send of probe `seq` to this echo's arrival
+    bool kernel_stamp;  // the arrival time is the kernel's receive stamp
+    uint8_t marks;      // rebound_echo_mark bits
+    rebound_counters counters;
+};
+
+struct rebound_receive_failed {
+    int phase;
+    int32_t index;
+    int32_t seq; // what the buffer holds where the sequence number would be
+    sockaddr_in source;
+    int32_t result;
+    int error;
+    double elapsed; // phase 1: seconds since the send of the probe waited for
+    rebound_counters counters;
+};
+
+struct rebound_foreign {
+    int phase;
+    int32_t index;
+    sockaddr_in source;
+    int32_t size;
+    rebound_foreign_reason reason;
+};
+
+struct rebound_run_end {
+    rebound_end end;
+    const rebound_info* info; // the counters and times of the finished run
+    double start_stamp;
+    double end_stamp; // 0.0 after an early end or a stop
+};
+
+class rebound_observer {
+  public:
+    virtual ~rebound_observer() = default;
+    virtual void run_started(const rebound_run_start&) {}
+    virtual void probe_sent(const rebound_probe_sent&) {}
+    virtual void wait_ended(const rebound_wait_ended&) {}
+    virtual void echo_received(const rebound_echo&) {}
+    virtual void receive_failed(const rebound_receive_failed&) {}
+    virtual void foreign_received(const rebound_foreign&) {}
+    // After every phase-1 iteration: iterations done and planned.
+    virtual void iteration_done(int32_t /*done*/, int32_t /*total*/) {}
+    virtual void run_ended(const rebound_run_end&) {}
+};
+
+// Hands every event to several observers, in the order given.
+class rebound_observers final : public rebound_observer {
+  public:
+    rebound_observers(std::initializer_list<rebound_observer*> list);
+    void add(rebound_observer* o);
+
+    void run_started(const rebound_run_start& e) override;
+    void probe_sent(const rebound_probe_sent& e) override;
+    void wait_ended(const rebound_wait_ended& e) override;
+    void echo_received(const rebound_echo& e) override;
+    void receive_failed(const rebound_receive_failed& e) override;
+    void foreign_received(const rebound_foreign& e) override;
+    void iteration_done(int32_t done, int32_t total) override;
+    void run_ended(const rebound_run_end& e) override;
+
+  private:
+    std::vector<rebound_observer*> list_;
+};
+
+// ---- the echo responder ----
+
+struct responder_start {
+    const char* ipaddr;
+    const char* port_text;
+    sockaddr_in listaddr;
+};
+
+// One receive call of the responder: served is the request counter before this request.
+struct responder_datagram {
+    int32_t served;
+    sockaddr_in source;
+    int32_t size; // result of the receive call
+    int error;    // errno of a failed receive, else 0
+    int32_t seq;  // sequence number read from the request
+};
+
+struct responder_echo_sent {
+    int32_t served;
+    sockaddr_in destination;
+    int32_t echo_size; // bytes the echo should have
+    int32_t sent;      // result of the send call
+    int error;
+    int32_t seq;
+};
+
+class responder_observer {
+  public:
+    virtual ~responder_observer() = default;
+    virtual void started(const responder_start&) {}
+    virtual void datagram_received(const responder_datagram&) {}
+    virtual void echo_sent(const responder_echo_sent&) {}
+};
