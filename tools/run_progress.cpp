@@ -10,6 +10,7 @@ constexpr int kStdout = 1;
 constexpr int kStderr = 2;
 constexpr int kBarWidth = 40;
 constexpr double kFrameInterval = 0.1; // seconds
+constexpr double kMillisPerSecond = 1000;
 
 } // namespace
 
@@ -19,10 +20,18 @@ bool run_progress_wanted() {
 
 void RunProgress::iteration_done(int32_t done, int32_t total) {
     const double now = get_timestamp();
+    if (!drawn_) first_frame_ = now;
     if (drawn_ && done < total && now - last_frame_ < kFrameInterval) return;
-    char count[32];
-    std::snprintf(count, sizeof count, "%d/%d", done, total);
-    print_progressbar("reboundcli", count, done, total, kBarWidth, out_);
+    char count[64];
+    if (duration_ > 0) {
+        const double elapsed = now - first_frame_;
+        std::snprintf(count, sizeof count, "%d probes, %.0f/%.0f s", done, elapsed, duration_);
+        print_progressbar("reboundcli", count, static_cast<int>(elapsed * kMillisPerSecond),
+                          static_cast<int>(duration_ * kMillisPerSecond), kBarWidth, out_);
+    } else {
+        std::snprintf(count, sizeof count, "%d/%d", done, total);
+        print_progressbar("reboundcli", count, done, total, kBarWidth, out_);
+    }
     last_frame_ = now;
     drawn_ = true;
 }

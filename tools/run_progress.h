@@ -12,16 +12,20 @@ bool run_progress_wanted();
 
 // Draws "reboundcli NNN% [ ... ]  done/total" on `out` after the run's iterations: the first,
 // the last, and in between at most one frame per 100 ms, so a fast run does not spend its time
-// on the terminal. finish() ends the bar's line once a frame was drawn.
+// on the terminal. A run limited by time only (`duration` above 0) shows the time instead:
+// "reboundcli NNN% [ ... ]  N probes, S/D s". finish() ends the bar's line once a frame was
+// drawn.
 class RunProgress final : public rebound_observer {
   public:
-    explicit RunProgress(std::FILE* out) : out_(out) {}
+    explicit RunProgress(std::FILE* out, double duration = 0) : out_(out), duration_(duration) {}
 
     void iteration_done(int32_t done, int32_t total) override;
     void finish();
 
   private:
     std::FILE* out_;
-    double last_frame_ = 0; // time stamp of the last frame drawn
+    double duration_;        // seconds; 0 when the count limits the run
+    double first_frame_ = 0; // time stamp of the first iteration
+    double last_frame_ = 0;  // time stamp of the last frame drawn
     bool drawn_ = false;
 };
