@@ -6,6 +6,7 @@
 #include "report/summary_printer.h"
 #include "tests/report/synthetic_run.h"
 #include "tests/support/openmetrics_parse.h"
+#include "tests/support/summary_text.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -14,7 +15,6 @@
 #include <cstdio>
 #include <fstream>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <unistd.h>
 
@@ -22,28 +22,10 @@ namespace {
 
 using testsupport::feed;
 using testsupport::probes_with_drops;
+using testsupport::summary_numbers;
 using testsupport::synthetic_probe;
 using testsupport::synthetic_run;
 using json = nlohmann::json;
-
-// Every "name value" piece of the summary text ("min 0.500", "duplicates 2", "lost 10.0 %"),
-// keyed by the line's first word and the piece's name: "round.min", "probes.lost".
-std::map<std::string, double> summary_numbers(const std::string& text) {
-    std::map<std::string, double> numbers;
-    std::istringstream lines(text);
-    std::string line;
-    const std::regex piece(R"(^ *([a-z][a-z0-9.]*(?: [a-z][a-z0-9.]*)*) (-?[0-9]+(?:\.[0-9]+)?))");
-    while (std::getline(lines, line)) {
-        const std::string first = line.substr(0, line.find(' '));
-        const size_t colon = line.find(':');
-        std::istringstream pieces(colon == std::string::npos ? line : line.substr(colon + 1));
-        std::string p;
-        std::smatch m;
-        while (std::getline(pieces, p, ','))
-            if (std::regex_search(p, m, piece)) numbers[first + "." + m[1].str()] = std::stod(m[2]);
-    }
-    return numbers;
-}
 
 struct Reports {
     summary_collector collector;

@@ -1,0 +1,127 @@
+// The man pages stay true: the options each page lists under OPTIONS (and the arguments under
+// ARGUMENTS) are exactly those the program's --help lists.
+#include "tests/support/child_process.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+
+using namespace testsupport;
+
+namespace {
+
+using Names = std::set<std::string>;
+
+struct Listed {
+    Names options;     // "-h", "--host", ...
+    Names positionals; // "NAME", ...
+};
+
+// --help: the entries of the "Options:" and "Positionals:" blocks, each an indented line whose
+// first word names the entry ("-h,--host", "NAME"); deeper-indented lines continue a text.
+Listed from_help(const std::string& help) {
+    Listed listed;
+    Names* block = nullptr;
+    for (const auto& line : split_lines(help)) {
+        if (line == "Options:") {
+            block = &listed.options;
+        } else if (line == "Positionals:") {
+            block = &listed.positionals;
+        } else if (line.empty() || line[0] != ' ') {
+            block = nullptr;
+        } else if (block && line.size() > 2 && line[2] != ' ') {
+            std::istringstream names(line.substr(2, line.find(' ', 2) - 2));
+            std::string name;
+            while (std::getline(names, name, ','))
+                block->insert(name);
+        }
+    }
+    return listed;
+}
+
+// roff text without font changes and with its escaped hyphens plain.
+std::string plain(std::string text) {
+    text = std::regex_replace(text, std::regex(R"(\\f[BIRP])"), "");
+    text = std::regex_replace(text, std::regex(R"(\\-)"), "-");
+    text = std::regex_replace(text, std::regex(R"(\\(\^|&|\|))"), "");
+    return text;
+}
+
+// The page: the tag line of every .TP (or the argument of .IP) in the OPTIONS section gives its
+// option names, in the ARGUMENTS section its argument name.
+Listed from_page(const std::string& page) {
+    Listed listed;
+    std::istringstream lines(page);
+    std::string line, section;
+    bool tag_next = false;
+    const std::regex option(R"((^|[\s,"])(--?[A-Za-z0-9][A-Za-z0-9-]*))");
+    const auto take = [&](const std::string& tag) {
+        const std::string t = plain(tag);
+        if (section == "OPTIONS") {
+            for (std::sregex_iterator m(t.begin(), t.end(), option), end; m != end; ++m)
+                listed.options.insert((*m)[2]);
+        } else if (section == "ARGUMENTS") {
+            std::smatch m;
+            if (std::regex_search(t, m, std::regex(R"([A-Z][A-Z0-9_]*)")))
+                listed.positionals.insert(m[0]);
+        }
+    };
+    while (std::getline(lines, line)) {
+        if (line.rfind(".SH ", 0) == 0) {
+            section = line.substr(4);
+            section.erase(std::remove(section.begin(), section.end(), '"'), section.end());
+            tag_next = false;
+        } else if (line.rfind(".TP", 0) == 0) {
+            tag_next = true;
+        } else if (line.rfind(".IP ", 0) == 0) {
+            take(line.substr(4));
+        } else if (tag_next) {
+            // ".B -x", ".BR ..." and friends carry the tag as their arguments.
+            take(line[0] == '.' ? line.substr(line.find(' ') + 1) : line);
+            tag_next = false;
+        }
+    }
+    return listed;
+}
+
+std::string join(const Names& names) {
+    std::string out;
+    for (const auto& n : names)
+        out += n + " ";
+    return out;
+}
+
+TEST(ManPages, OptionListsMatchHelp) {
+    const struct {
+        const char* program;
+        bool owned_here; // a page that must exist; the others are checked once they do
+    } programs[] = {{"reboundcli", true}, {"rebounddns", true}, {"reboundsrv", false}};
+    int checked = 0;
+    for (const auto& p : programs) {
+        const std::string path = std::string(REBOUND_SOURCE_DIR) + "/docs/man/" + p.program + ".1";
+        std::ifstream in(path);
+        if (!in) {
+            EXPECT_FALSE(p.owned_here) << "missing man page " << path;
+            continue;
+        }
+        const std::string page{std::istreambuf_iterator<char>(in),
+                               std::istreambuf_iterator<char>()};
+        const auto help = run_program(p.program, {"--help"});
+        ASSERT_EQ(help.exit_code, 0) << p.program;
+        const Listed want = from_help(help.out);
+        const Listed have = from_page(page);
+        ASSERT_FALSE(want.options.empty()) << p.program << ": no options read from --help";
+        EXPECT_EQ(join(have.options), join(want.options)) << p.program << " page vs --help";
+        EXPECT_EQ(join(have.positionals), join(want.positionals)) << p.program;
+        EXPECT_NE(page.find(".TH " + std::string(p.program) + " 1"), std::string::npos);
+        ++checked;
+    }
+    EXPECT_GE(checked, 2);
+}
+
+} // namespace
