@@ -20,6 +20,8 @@ packages=(
   python3-prometheus-client
   # window tests under a real X server
   xvfb xdotool x11-apps imagemagick
+  # Debian packages: building (dpkg-shlibdeps, dpkg-buildflags), checking and trying them
+  dpkg-dev file lintian desktop-file-utils systemd man-db strace
   # fuzzing and sanitizer runtimes
   clang libclang-rt-14-dev
 )

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs every test twice: in a normal build and in a build with AddressSanitizer and
-# UndefinedBehaviorSanitizer, then fuzzes the DNS reply decoder for a bounded time. Any failing
+# UndefinedBehaviorSanitizer, tries the Debian packages on this machine (built, installed,
+# run and removed again), then fuzzes the DNS reply decoder for a bounded time. Any failing
 # test, any sanitizer report or any fuzzer crash fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -18,6 +19,10 @@ run_suite() { # build-dir, extra cmake args...
 
 echo "== tests: normal build"
 run_suite build
+
+# Its own clean build; it installs and removes packages, so it runs alone, not under ctest -j.
+echo "== tests: Debian packages (build, lintian, install, run, remove)"
+bash tests/packaging/package_test.sh build-package
 
 echo "== tests: sanitizer build"
 reports=$(mktemp -d)

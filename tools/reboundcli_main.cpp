@@ -42,6 +42,7 @@ constexpr int kExitReportFailed = 4;
 constexpr int kExitSignal = 128;
 constexpr int64_t kMaxDatagram = 65536;
 constexpr const char* kStandardOutput = "-";
+constexpr size_t kOutputBuffer = 1 << 16;
 
 struct Settings {
     std::string host = "127.0.0.1";
@@ -107,7 +108,8 @@ int usage_problem(const std::string& message) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Fully buffered: the line printer flushes when a wait is over, not inside a round trip.
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
     Settings s;
     if (const int status = parse(argc, argv, &s); status >= 0) return status;
 
