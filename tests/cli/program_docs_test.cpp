@@ -1,5 +1,6 @@
-// The man pages stay true: the options each page lists under OPTIONS (and the arguments under
-// ARGUMENTS) are exactly those the program's --help lists.
+// The man pages and bash completions stay true: the options each page lists under OPTIONS (and
+// the arguments under ARGUMENTS), and the options each completion offers, are exactly those the
+// program's --help lists.
 #include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
@@ -103,6 +104,26 @@ Listed from_page(const std::string& page) {
     return listed;
 }
 
+// The options a completion script offers: the words of its compgen -W lists that start with
+// '-', without the '=' of "--sendsize=".
+Names from_completion(const std::string& script) {
+    Names options;
+    const std::regex list(R"(compgen -W '([^']*)')");
+    for (std::sregex_iterator m(script.begin(), script.end(), list), end; m != end; ++m) {
+        std::istringstream words((*m)[1].str());
+        std::string w;
+        while (words >> w)
+            if (w[0] == '-') options.insert(w.back() == '=' ? w.substr(0, w.size() - 1) : w);
+    }
+    return options;
+}
+
+std::string read_file(const std::string& path, bool* found) {
+    std::ifstream in(path);
+    *found = bool(in);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 std::string join(const Names& names) {
     std::string out;
     for (const auto& n : names)
@@ -110,35 +131,43 @@ std::string join(const Names& names) {
     return out;
 }
 
-TEST(ManPages, OptionListsMatchHelp) {
+TEST(ProgramDocs, ManPagesAndCompletionsMatchHelp) {
     const struct {
         const char* program;
         bool owned_here; // a page that must exist; the others are checked once they do
     } programs[] = {{"reboundcli", true}, {"rebounddns", true}, {"reboundsrv", false}};
-    int checked = 0;
+    int pages = 0;
     for (const auto& p : programs) {
-        const std::string path = std::string(REBOUND_SOURCE_DIR) + "/docs/man/" + p.program + ".1";
-        std::ifstream in(path);
-        if (!in) {
-            EXPECT_FALSE(p.owned_here) << "missing man page " << path;
-            continue;
-        }
-        const std::string page{std::istreambuf_iterator<char>(in),
-                               std::istreambuf_iterator<char>()};
+        SCOPED_TRACE(p.program);
         const auto help = run_program(p.program, {"--help"});
-        ASSERT_EQ(help.exit_code, 0) << p.program;
+        ASSERT_EQ(help.exit_code, 0);
         const Listed want = from_help(help.out);
-        const Listed have = from_page(page);
-        ASSERT_FALSE(want.options.empty()) << p.program << ": no options read from --help";
-        EXPECT_EQ(join(have.options), join(want.options)) << p.program << " page vs --help";
-        EXPECT_EQ(join(have.positionals), join(want.positionals)) << p.program;
-        std::string title = p.program;
-        for (char& c : title)
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        EXPECT_EQ(page.rfind(".TH " + title + " 1 ", 0), 0u) << p.program;
-        ++checked;
+        ASSERT_FALSE(want.options.empty()) << "no options read from --help";
+
+        bool found = false;
+        const std::string source = REBOUND_SOURCE_DIR;
+        const std::string page = read_file(source + "/docs/man/" + p.program + ".1", &found);
+        if (found) {
+            const Listed have = from_page(page);
+            EXPECT_EQ(join(have.options), join(want.options)) << "man page vs --help";
+            EXPECT_EQ(join(have.positionals), join(want.positionals)) << "man page vs --help";
+            std::string title = p.program;
+            for (char& c : title)
+                c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            EXPECT_EQ(page.rfind(".TH " + title + " 1 ", 0), 0u);
+            ++pages;
+        } else {
+            EXPECT_FALSE(p.owned_here) << "missing man page";
+        }
+
+        const std::string completion =
+            read_file(source + "/packaging/completions/" + p.program, &found);
+        if (found) {
+            EXPECT_EQ(join(from_completion(completion)), join(want.options))
+                << "bash completion vs --help";
+        }
     }
-    EXPECT_GE(checked, 2);
+    EXPECT_GE(pages, 2);
 }
 
 } // namespace
