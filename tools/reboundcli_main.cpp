@@ -164,14 +164,15 @@ int main(int argc, char** argv) {
                        : std::make_unique<openmetrics_report>(collector, target, s.metrics_path);
     RunProgress bar(stderr, unlimited ? p.duration : 0);
 
-    // The collector comes before every report that reads the summary when the run ends.
+    // The collector comes before every report that reads the summary when the run ends, the
+    // bar before the summary that may follow it on standard error.
     rebound_observers observers{};
     if (!s.quiet && !json_on_stdout) observers.add(&lines);
     observers.add(&collector);
+    if (run_progress_wanted()) observers.add(&bar);
     if (s.summary || s.quiet) observers.add(&summary);
     observers.add(json.get());
     observers.add(metrics.get());
-    if (run_progress_wanted()) observers.add(&bar);
 
     plat::install_stop_signals();
     static rebound_info record; // 160 kB: kept off the stack

@@ -4,6 +4,8 @@
 #include "util/progress.h"
 #include "util/timestamp.h"
 
+#include <algorithm>
+
 namespace {
 
 constexpr int kStdout = 1;
@@ -33,7 +35,9 @@ void RunProgress::draw(int32_t done, int32_t total, double now) {
     if (duration_ > 0) {
         const double elapsed = now - start_;
         std::snprintf(count, sizeof count, "%d probes, %.1f/%.1f s", done, elapsed, duration_);
-        print_progressbar("reboundcli", count, static_cast<int>(elapsed * kMillisPerSecond),
+        // The drain may run past the duration: the bar stops at full.
+        const double shown = std::min(elapsed, duration_);
+        print_progressbar("reboundcli", count, static_cast<int>(shown * kMillisPerSecond),
                           static_cast<int>(duration_ * kMillisPerSecond), kBarWidth, out_);
     } else {
         std::snprintf(count, sizeof count, "%d/%d", done, total);

@@ -21,6 +21,9 @@ class RunProgress final : public rebound_observer {
 
     void run_started(const rebound_run_start& e) override;
     void iteration_done(int32_t done, int32_t total) override;
+    // Ends the bar's line, so that what follows on the same stream (a summary) starts on a
+    // line of its own.
+    void run_ended(const rebound_run_end&) override { finish(); }
     void finish();
 
   private:

@@ -170,6 +170,16 @@ TEST_F(CliProgress, RunLimitedByTimeShowsTheClock) {
     EXPECT_EQ(run.out.find('\b'), std::string::npos);
 }
 
+TEST_F(CliProgress, SummaryOnTheTerminalStartsOnALineOfItsOwn) {
+    std::vector<std::string> a = args();
+    a.insert(a.end(), {"--json", "-", "-s"}); // the document on standard output, the summary not
+    const TerminalRun run = run_with_terminal(a, false);
+    ASSERT_EQ(run.exit_code, 0) << run.terminal;
+    const std::string after_bar = "]  5/5\r\n--- 127.0.0.1:" + std::to_string(port_);
+    EXPECT_NE(run.terminal.find(after_bar), std::string::npos) << run.terminal;
+    EXPECT_EQ(run.out.find("--- "), std::string::npos); // standard output holds the JSON only
+}
+
 TEST_F(CliProgress, NoBarWhenStandardOutputSharesTheTerminal) {
     const TerminalRun run = run_with_terminal(args(), true);
     ASSERT_EQ(run.exit_code, 0) << run.terminal;
