@@ -1,6 +1,7 @@
 #include "app/repaint_pacer.h"
 
 #include <algorithm>
+#include <climits>
 
 RepaintPacer::RepaintPacer(std::function<void()> repaint, QObject* parent)
     : QObject(parent), repaint_(std::move(repaint)) {
@@ -15,7 +16,8 @@ RepaintPacer::RepaintPacer(std::function<void()> repaint, QObject* parent)
 
 void RepaintPacer::request() {
     if (timer_.isActive()) return;
-    timer_.start(static_cast<int>(std::max<qint64>(nextMs_ - clock_.elapsed(), 0)));
+    const qint64 wait = std::clamp<qint64>(nextMs_ - clock_.elapsed(), 0, INT_MAX);
+    timer_.start(static_cast<int>(wait));
 }
 
 void RepaintPacer::painted(qint64 costNs) {
