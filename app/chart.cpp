@@ -2,7 +2,12 @@
 
 #include "app/guilog.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QStringList>
+
+#include <algorithm>
 
 namespace {
 
@@ -15,7 +20,9 @@ constexpr int kCounterFromBottom = 6;
 constexpr int kTickLabelX = 5;
 constexpr int kTickLabelBelowTick = 5; // baseline below the tick's height
 constexpr int kTickFromX = 25;         // a tick runs from here to kTextX
-constexpr int kTimeUnitBaseline = 18;  // above the highest tick label
+// Room for a tick label between its position and the tick.
+constexpr int kTickLabelRoom = kTickFromX - kTickLabelX - 1;
+constexpr int kTimeUnitBaseline = 18; // above the highest tick label
 
 void drawAxes(QPainter& painter, QSize frame) {
     const int w = frame.width(), h = frame.height(), m = kChartMargin;
@@ -41,17 +48,47 @@ void drawCurve(QPainter& painter, QSize frame, const ChartScale& s, const reboun
     }
 }
 
+// The painter's font, made smaller where the widest of `labels` would otherwise reach the ticks
+// and the axis (labels with decimals, or of thousands of milliseconds).
+QFont labelFont(const QPainter& painter, const QStringList& labels) {
+    QFont font = painter.font();
+    auto widest = [&labels](const QFont& f) {
+        const QFontMetricsF metrics(f);
+        qreal w = 0;
+        for (const QString& label : labels)
+            w = std::max(w, metrics.horizontalAdvance(label));
+        return w;
+    };
+    // Glyph sizes do not scale exactly: shrink until the labels fit.
+    for (qreal w = widest(font); w > kTickLabelRoom; w = widest(font)) {
+        const qreal scale = std::min(kTickLabelRoom / w, 0.95);
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * scale);
+        else if (font.pixelSize() > 1)
+            font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
+        else
+            break;
+    }
+    return font;
+}
+
 void drawTicks(QPainter& painter, QSize frame, const ChartScale& s) {
     const int h = frame.height(), m = kChartMargin;
     const ChartTicks ticks = chartTicks(s);
-    for (double v : ticks.values) {
+    QStringList labels;
+    for (double v : ticks.values)
+        labels.append(tickLabel(v, ticks.decimals));
+    const QFont font = painter.font();
+    painter.setFont(labelFont(painter, labels));
+    for (size_t k = 0; k < ticks.values.size(); ++k) {
+        const double v = ticks.values[k];
         const int t = chartHeight(s, v / 1000.0);
         drawChartLine(painter, h, kChartAxisColour, kTickFromX, t + m, kTextX, t + m);
         painter.setPen(kChartTickLabelColour);
         guilog("%s mvx-mvx/2-10=%d, sy-mvy-y1=%d\n", kPaintLog, kTickLabelX, h - m - t);
-        painter.drawText(kTickLabelX, h - m + kTickLabelBelowTick - t,
-                         tickLabel(v, ticks.decimals));
+        painter.drawText(kTickLabelX, h - m + kTickLabelBelowTick - t, labels[int(k)]);
     }
+    painter.setFont(font);
 }
 
 void drawUnits(QPainter& painter, QSize frame) {

@@ -197,6 +197,18 @@ TEST_F(ChartDrawing, ATimeAboveTheRoomStaysInsideTheFrame) {
     EXPECT_EQ(curveOutsideTheAxes(image), QStringList());
 }
 
+// Labels with decimals, or of seconds, are drawn smaller where they would reach the ticks and
+// the axis; those that fit keep the frame's font.
+TEST_F(ChartDrawing, TickLabelsStayLeftOfTheTicks) {
+    const QRect ticksAndAxis(25, 25, 12, 350);
+    for (double ymax : {0.00003, 0.0009, 0.015, 0.5, 4.0, 60.0}) {
+        SCOPED_TRACE(ymax);
+        const QImage image = render(*record(1, {ymax}), {1, 1, 1});
+        EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(0, 25, 25, 355)));
+        EXPECT_FALSE(hasTextIn(image, kChartTickLabelColour, ticksAndAxis));
+    }
+}
+
 // The tick positions (H - 30 - t in the log) and vertex columns for the scale cases.
 TEST_F(ChartDrawing, TicksAndVertexColumnsFollowTheScale) {
     struct Case {
