@@ -3,6 +3,7 @@
 #include "app/client_line.h"
 #include "app/guilog.h"
 
+#include <cstdio>
 #include <cstring>
 #include <initializer_list>
 #include <limits>
@@ -50,6 +51,26 @@ bool fillsZero(uint v, qsizetype size) {
     return uint(size) + 1 < v && size < kClientZeroFillLimit;
 }
 
+// A send or receive finding whose texts are exactly what the client prints for its values (the
+// counter "%06u" and equal to the list's size, the time "%.6f") is noted as its kind alone, with
+// kCompact set: its texts are made again from the list when the log is written. Any other
+// finding keeps its value and its cut texts, each ended by NUL (the log prints them as C
+// strings, so the text up to a NUL is all it would show anyway).
+constexpr char kCompact = 0x40;
+
+struct Texts {
+    char counter[16];
+    char time[48];
+};
+
+// The texts the client prints for a counter and a time.
+Texts printed(uint32_t counter, double time) {
+    Texts t;
+    std::snprintf(t.counter, sizeof t.counter, "%06u", counter);
+    std::snprintf(t.time, sizeof t.time, "%.6f", time);
+    return t;
+}
+
 void note(QByteArray* notes, char kind, uint32_t value,
           std::initializer_list<QByteArrayView> texts) {
     notes->append(kind);
@@ -59,30 +80,6 @@ void note(QByteArray* notes, char kind, uint32_t value,
         notes->append(nul >= 0 ? text.first(nul) : text);
         notes->append('\0');
     }
-}
-
-// One finding read back from the notes.
-struct Finding {
-    char kind;
-    uint32_t value;
-    const char* first;  // the counter's cut text
-    const char* second; // the time's cut text (time kinds only)
-    qsizetype size;     // bytes of the note
-};
-
-Finding readNote(const QByteArray& notes, qsizetype at) {
-    const char* p = notes.constData() + at;
-    Finding f{};
-    f.kind = p[0];
-    std::memcpy(&f.value, p + 1, sizeof f.value);
-    f.first = p + 1 + sizeof f.value;
-    const char* end = f.first + std::strlen(f.first) + 1;
-    if (f.kind < kFirstCounter) {
-        f.second = end;
-        end = f.second + std::strlen(f.second) + 1;
-    }
-    f.size = end - p;
-    return f;
 }
 
 } // namespace
@@ -109,10 +106,17 @@ void ClientOutput::addLine(QByteArrayView line) {
             const QByteArrayView field = cutField(s, t.counter);
             const uint v = toUnsigned(field);
             QList<double>& times = run_.*t.times;
+            const bool inPlace = v == uint(times.size());
             while (fillsZero(v, times.size()))
                 times.append(0.0);
-            times.append(toSeconds(time));
-            note(&notes_, kind, v, {field, time});
+            const double seconds = toSeconds(time);
+            times.append(seconds);
+            const Texts canonical = printed(v, seconds);
+            if (inPlace && field == QByteArrayView(canonical.counter) &&
+                time == QByteArrayView(canonical.time))
+                notes_.append(char(kind | kCompact));
+            else
+                note(&notes_, kind, v, {field, time});
         }
     }
     for (size_t k = 0; k < std::size(kCounterLines); ++k) {
@@ -136,25 +140,41 @@ void ClientOutput::beginExitLog() {
 bool ClientOutput::continueExitLog(qsizetype slice) {
     // One log line per step: a finding's own line, each zero it filled in, a counter's line.
     for (qsizetype lines = 0; lines < slice && next_ < notes_.size(); ++lines) {
-        const Finding f = readNote(notes_, next_);
-        if (f.kind >= kFirstCounter) {
-            const CounterLine& c = kCounterLines[f.kind - kFirstCounter];
-            guilog("%s %s=%s %s=%d\n", kLog, c.text, f.first, c.name, int32_t(f.value));
-            next_ += f.size;
+        const char* p = notes_.constData() + next_;
+        const char kind = char(p[0] & ~kCompact);
+        uint32_t value = 0;
+        if (!(p[0] & kCompact)) std::memcpy(&value, p + 1, sizeof value);
+        const char* first = p + 1 + sizeof value;
+        if (kind >= kFirstCounter) {
+            const CounterLine& c = kCounterLines[kind - kFirstCounter];
+            guilog("%s %s=%s %s=%d\n", kLog, c.text, first, c.name, int32_t(value));
+            next_ = first + std::strlen(first) + 1 - notes_.constData();
             continue;
         }
-        const TimeLine& t = kTimeLines[int(f.kind)];
-        qsizetype& size = logged_[int(f.kind)];
+        const TimeLine& t = kTimeLines[int(kind)];
+        qsizetype& size = logged_[int(kind)];
+        const char* second = nullptr;
+        qsizetype noteSize = 1;
+        Texts made;
+        if (p[0] & kCompact) {
+            value = uint32_t(size); // and no zero goes before it
+            made = printed(value, (run_.*t.times).value(size));
+            first = made.counter;
+            second = made.time;
+        } else {
+            second = first + std::strlen(first) + 1;
+            noteSize = second + std::strlen(second) + 1 - p;
+        }
         if (!headerLogged_) {
-            guilog("%s %s=|%s| qstrtime=|%s|\n", kLog, t.label, f.first, f.second);
+            guilog("%s %s=|%s| qstrtime=|%s|\n", kLog, t.label, first, second);
             headerLogged_ = true;
-        } else if (fillsZero(f.value, size)) {
-            guilog(t.fillFormat, f.value, int(size));
+        } else if (fillsZero(value, size)) {
+            guilog(t.fillFormat, value, int(size));
             ++size;
         } else {
             --lines; // the time itself logs nothing more
             ++size;
-            next_ += f.size;
+            next_ += noteSize;
             headerLogged_ = false;
         }
     }

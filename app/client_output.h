@@ -43,13 +43,13 @@ class ClientOutput {
     void beginExitLog();
     bool continueExitLog(qsizetype slice);
 
-    // Bytes held for the exit-time log: a few per finding, whatever the lines' length.
+    // Bytes held for the exit-time log: one per finding of the client's usual shape, a few more
+    // for any other, whatever the lines' length.
     qsizetype noteBytes() const { return notes_.size(); }
 
   private:
     ClientRun run_;
-    // Per finding: its kind, the value it converted to and its cut texts, each ended by NUL (the
-    // log prints them as C strings, so the text up to a NUL is all it would show anyway).
+    // What the exit-time log needs of each finding, in line order (see client_output.cpp).
     QByteArray notes_;
     qsizetype next_ = 0;        // offset of the next finding to log
     bool headerLogged_ = false; // whether that finding's own line is written
