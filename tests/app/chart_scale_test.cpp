@@ -1,4 +1,5 @@
 #include "app/chart_scale.h"
+#include "tests/app/app_test_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,13 +16,7 @@ const QSize kFrame(600, 400); // 540 x 340 between the margins
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {}) {
-    auto r = std::make_unique<rebound_info>();
-    r->recvpkts = recvpkts;
-    for (size_t i = 0; i < times.size(); ++i)
-        r->recvtime[i] = times[i];
-    return r;
-}
+using apptest::record;
 
 ChartScale scaleOf(int32_t recvpkts, const std::vector<double>& times, QSize frame = kFrame) {
     return chartScale(*record(recvpkts, times), frame);

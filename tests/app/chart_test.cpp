@@ -16,14 +16,7 @@ namespace {
 
 const QSize kFrame(600, 400);
 
-// A zeroed record with `recvpkts` set and the given leading round-trip times.
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {}) {
-    auto r = std::make_unique<rebound_info>();
-    r->recvpkts = recvpkts;
-    for (size_t i = 0; i < times.size(); ++i)
-        r->recvtime[i] = times[i];
-    return r;
-}
+using apptest::record;
 
 QImage render(const rebound_info& r, const ChartCounters& counters, QSize size = kFrame) {
     QImage image(size, QImage::Format_RGB32);
