@@ -3,6 +3,7 @@
 #include "app/client_line.h"
 #include "app/guilog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
