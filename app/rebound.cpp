@@ -2,6 +2,7 @@
 
 #include "app/guilog.h"
 #include "app/repaint_pacer.h"
+#include "engine/line_printer.h"
 #include "engine/round_trip_client.h"
 
 #include <QAction>
@@ -121,7 +122,10 @@ void Rebound::cmdNetConn_clicked() {
     const double timeout = fieldDouble(form_.leTimeout);
     const int32_t port = fieldInt(form_.leIpPort);
     const QByteArray host = form_.leIpHost->text().toLatin1();
-    rebound_connect(host.constData(), port, timeout, count, sendsize, recvsize, reboundinfo);
+    // The run's lines go to standard output as the protocol's printer writes them.
+    line_printer lines(stdout);
+    rebound_connect(host.constData(), port, timeout, count, sendsize, recvsize, reboundinfo,
+                    &lines);
     results_.counters = countersOf(*reboundinfo);
 
     QApplication::restoreOverrideCursor();
