@@ -13,7 +13,7 @@ cmake --build "$dir" -j "$(nproc)"
 
 # The fuzzer's own findings go to a scratch corpus; the committed seeds are only read.
 unset ASAN_OPTIONS UBSAN_OPTIONS LSAN_OPTIONS
-for target in dns_parse; do
+for target in dns_parse echo_plan; do
   work=$(mktemp -d)
   echo "== fuzz: $target for ${seconds}s"
   status=0
