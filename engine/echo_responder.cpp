@@ -104,7 +104,6 @@ class receive_loop {
                 continue;
             }
             if (!plan.trusted && !state_.limiter.admit(ntohl(slot.source.sin_addr.s_addr), now)) {
-                plan.verdict = echo_verdict::refused; // reported below as rate-limited
                 state_.observer.datagram_rate_limited({index_, slot.source, slot.size});
                 continue;
             }

@@ -6,6 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
+  # command-line parsing
+  libcli11-dev
   # services and protocols databases the name-service tests look up
   netbase
   # tests
