@@ -30,7 +30,7 @@ constexpr int kMaxLoops = 64;
 constexpr uint32_t kMaxRate = 1'000'000;
 // After a stop request: how long the remaining lines may take to go out. The whole stop stays
 // well within 100 ms even when the output takes nothing.
-constexpr auto kFinishBudget = std::chrono::milliseconds(50);
+constexpr auto kFinishBudget = std::chrono::milliseconds(30);
 
 constexpr const char* kDescription =
     "Answers every UDP probe of reboundcli with an echo of the size the probe asks for and\n"
