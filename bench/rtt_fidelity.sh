@@ -1,50 +1,55 @@
 #!/usr/bin/env bash
-# Median round-trip time of reboundcli (64-byte probes) against reboundsrv, next to sockperf
-# ping-pong (--full-rtt) on the same loopback, side by side. Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS]
+# How true reboundcli's printed round trips are: in every round, against one reboundsrv on
+# loopback, reboundcli (64-byte probes, 1 ms pause) alternates with a bare paced ping-pong
+# (bench/bare_pingpong.cpp: same probes, same pause, read user-space and kernel-stamped) and
+# with sockperf ping-pong paced alike (--mps=1000, its own server).
+# Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}; probes=${2:-2000}; rounds=${3:-3}
-port=$(( 43000 + RANDOM % 1000 ))
+port=$(( 43000 + RANDOM % 1000 )); sport=$(( port + 1 ))
 trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
+work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+fastest() { sort -g | awk 'NR == 1 {m = $1} END {print m}'; }
+wait_udp_port() { until ss -Hlun "sport = :$1" | grep -q .; do sleep 0.05; done; }
 
-# Two medians of one run: the round-trip time reboundcli reports (timed from after the send
-# line is printed, so the send itself is not in it), and that time plus the probe's send time.
-rebound_us() {
-  "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & local srv=$!
-  sleep 0.3
-  local lines; lines=$(mktemp)
-  "$build/bin/reboundcli" -h 127.0.0.1 -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
-    | grep 'rebound_connect():1 .*time=' | sed 's/.*udp_\(send\|recv\).* time=/\1 /' > "$lines"
-  kill -TERM $srv; wait $srv 2>/dev/null || true
-  local rtt with_send
-  rtt=$(awk '$1 == "recv" {print $2 * 1e6}' "$lines" | median)
-  with_send=$(awk '$1 == "send" {s = $2} $1 == "recv" {print (s + $2) * 1e6}' "$lines" | median)
-  rm -f "$lines"
-  echo "$rtt $with_send"
-}
+"$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & wait_udp_port "$port"
+sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport"
 
-sockperf_us() {
-  sockperf server -i 127.0.0.1 -p "$port" > /dev/null 2>&1 & local srv=$!
-  sleep 0.3
-  sockperf ping-pong -i 127.0.0.1 -p "$port" -m 64 -t 3 --full-rtt 2>&1 \
-    | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1}'
-  kill $srv; wait $srv 2>/dev/null || true
-}
-
-rs=(); ws=(); ss=()
 for round in $(seq "$rounds"); do
-  read -r r w < <(rebound_us); s=$(sockperf_us)
-  echo "round $round: reboundcli median RTT ${r} us (with send ${w} us), sockperf median RTT ${s} us"
-  rs+=("$r"); ws+=("$w"); ss+=("$s")
+  "$build/bench/bare_pingpong" 127.0.0.1 "$port" "$probes" 1000 > "$work/bare.$round"
+  # Output to a file, read afterwards: no third process competes for the cores during the run.
+  "$build/bin/reboundcli" -h 127.0.0.1 -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
+    > "$work/run.log"
+  sed -n 's/.*rebound_connect():1 .*udp_recv.* time=/ /p' "$work/run.log" \
+    | awk '{print $1 * 1e6}' > "$work/cli.$round"
+  sockperf ping-pong -i 127.0.0.1 -p "$sport" -m 64 --mps=1000 -t 3 --full-rtt 2>&1 \
+    | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1}' > "$work/sockperf.$round"
+  echo "round $round: bare user $(awk '{print $1}' "$work/bare.$round" | median) us," \
+       "bare kernel $(awk '{print $2}' "$work/bare.$round" | median) us," \
+       "reboundcli $(median < "$work/cli.$round") us, sockperf $(cat "$work/sockperf.$round") us"
 done
-r=$(printf '%s\n' "${rs[@]}" | median); w=$(printf '%s\n' "${ws[@]}" | median)
-s=$(printf '%s\n' "${ss[@]}" | median)
+
+cat "$work"/bare.* > "$work/bare"; cat "$work"/cli.* > "$work/cli"
+user=$(awk '{print $1}' "$work/bare" | median); kern=$(awk '{print $2}' "$work/bare" | median)
+kern_min=$(awk '{print $2}' "$work/bare" | fastest); user_min=$(awk '{print $1}' "$work/bare" | fastest)
+cli=$(median < "$work/cli"); cli_min=$(fastest < "$work/cli")
+sp=$(cat "$work"/sockperf.* | median)
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 echo
-echo "| measurement | median RTT (us) | ratio to sockperf |"
-echo "|---|---|---|"
-echo "| sockperf ping-pong --full-rtt | $s | 1.00 |"
-echo "| reboundcli time= (from after the send line) | $r | $(ratio "$r" "$s") |"
-echo "| reboundcli send time + time= | $w | $(ratio "$w" "$s") |"
+echo "| measurement | median RTT (us) | fastest (us) | median / bare kernel-stamped |"
+echo "|---|---|---|---|"
+echo "| bare ping-pong, kernel receive stamp | $kern | $kern_min | 1.00 |"
+echo "| bare ping-pong, user-space readings | $user | $user_min | $(ratio "$user" "$kern") |"
+echo "| reboundcli time= | $cli | $cli_min | $(ratio "$cli" "$kern") |"
+echo "| sockperf ping-pong --mps=1000 --full-rtt | $sp | | $(ratio "$sp" "$kern") |"
+echo
+lo=$(awk -v k="$kern" 'BEGIN {print 0.9 * k}'); hi=$(awk -v u="$user" 'BEGIN {print 1.15 * u}')
+floor=$(awk -v k="$kern_min" 'BEGIN {print 0.8 * k}')
+verdict() { awk -v c="$1" 'BEGIN {print c ? "met" : "NOT met"}'; }
+echo "goal: median printed in [0.9 x bare kernel, 1.15 x bare user] = [$lo, $hi]:" \
+     "$(verdict "$(awk -v m="$cli" -v a="$lo" -v b="$hi" 'BEGIN {print (m >= a && m <= b)}')")"
+echo "goal: fastest printed >= 0.8 x bare kernel fastest = $floor:" \
+     "$(verdict "$(awk -v m="$cli_min" -v f="$floor" 'BEGIN {print (m >= f)}')")"

@@ -51,6 +51,7 @@ void line_printer::run_started(const rebound_run_start& e) {
     print(line_kind::start_address_text, e.ipaddr ? e.ipaddr : "(null)", e.port_text);
     address_line(line_kind::start_address, e.connaddr);
     print(line_kind::start_socket);
+    flush();
 }
 
 void line_printer::probe_sent(const rebound_probe_sent& e) {
@@ -66,8 +67,9 @@ void line_printer::probe_sent(const rebound_probe_sent& e) {
 }
 
 void line_printer::wait_ended(const rebound_wait_ended& e) {
-    if (e.outcome == rebound_wait_outcome::stopped) return;
+    if (e.outcome == rebound_wait_outcome::stopped) return flush();
     print(wait_line(e.wait, e.outcome), e.index, e.counters.sendpkts, e.counters.recvpkts);
+    flush();
 }
 
 void line_printer::echo_received(const rebound_echo& e) {
@@ -79,6 +81,7 @@ void line_printer::echo_received(const rebound_echo& e) {
     else
         print(line_kind::drained_echo, e.index, s, r, src.a, src.b, src.c, src.d, src.port, e.size,
               e.seq);
+    flush();
 }
 
 void line_printer::receive_failed(const rebound_receive_failed& e) {
@@ -94,6 +97,7 @@ void line_printer::receive_failed(const rebound_receive_failed& e) {
               e.result, e.seq);
         print(line_kind::drained_echo_failed, e.index, s, r, e.result, e.error, why);
     }
+    flush();
 }
 
 void line_printer::run_ended(const rebound_run_end& e) {
@@ -109,7 +113,7 @@ void line_printer::run_ended(const rebound_run_end& e) {
         else
             print(line_kind::stat_nothing_sent);
     }
-    std::fflush(out_);
+    flush();
 }
 
 void line_printer::started(const responder_start& e) {

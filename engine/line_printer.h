@@ -1,5 +1,9 @@
 // The line protocol as an observer: writes every event of a run (client or responder) as the
-// line the line-kind table gives for it, on a stdio stream, in event order.
+// line the line-kind table gives for it, on a stdio stream, in event order. The client's
+// lines are flushed once a wait is over (echo, failure, time-out, end of run), never between a
+// probe's send and its echo: on a fully buffered stream no write competes with the responder
+// for a core while a round trip is under way, and a reader still gets every line within one
+// wait of its event.
 #pragma once
 
 #include "engine/line_kinds.h"
@@ -26,6 +30,7 @@ class line_printer final : public rebound_observer, public responder_observer {
     // Writes the line of `kind`; timed kinds get the current time text first.
     void print(line_kind kind, ...);
     void address_line(line_kind kind, const sockaddr_in& addr);
+    void flush() { std::fflush(out_); }
 
     std::FILE* out_;
     sockaddr_in connaddr_{};

@@ -36,8 +36,13 @@ int digit(char c) {
 
 int parse_hex4(const char* text) {
     int value = 0;
-    for (int i = 0; i < 4 && text[i] != '\r'; ++i)
-        value = value * 16 + digit(text[i]);
+    bool ended = false; // past the zero byte that ends the text, nothing more is read
+    for (int i = 0; i < 4; ++i) {
+        const char c = ended ? '\0' : text[i];
+        if (c == '\r') break;
+        ended = c == '\0';
+        value = value * 16 + digit(c);
+    }
     return value;
 }
 
@@ -58,18 +63,21 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {
     if (size == 0) return 0;
 
     if (budget.spent()) return -10060;
-    const int32_t got = tcp_recv(sock, buf, std::min(len, size), budget.left());
-    if (got <= 0) return got;
+    const int kept = std::min(len, size);
+    const int32_t got = tcp_recv(sock, buf, kept, budget.left());
+    if (got < 0) return got;
+    if (kept <= 0) return 0;             // no room: the data stays in the socket
+    if (got < kept) return SOCKERR_FAIL; // the data ended early; what came stays in buf
 
     char scratch[kScratchSize];
     if (size > len) {
         const int beyond = size - len;
-        for (int i = 0; i < beyond / kScratchSize; ++i) {
+        for (int i = 0; i <= beyond / kScratchSize; ++i) {
+            const int piece = i < beyond / kScratchSize ? kScratchSize : beyond % kScratchSize;
             if (budget.spent()) return -10060;
-            tcp_recv(sock, scratch, kScratchSize, budget.left());
+            const int32_t dropped = tcp_recv(sock, scratch, piece, budget.left());
+            if (dropped < piece) return dropped < 0 ? dropped : SOCKERR_FAIL;
         }
-        if (budget.spent()) return -10060;
-        tcp_recv(sock, scratch, beyond % kScratchSize, budget.left());
     }
 
     if (budget.spent()) return -10060;

@@ -21,8 +21,11 @@ int32_t tcp_recv_header(int32_t sock, char* buf, int len, double timeout);
 // One chunk: its hexadecimal size line (at most 6 bytes, read up to the LF; lower-case digits,
 // at most 4 of them count), the data, the CR LF behind it. Returns the size the sender declared;
 // data beyond `len` is read and dropped. A size of 0 ends the body and gives 0, leaving what
-// follows in the socket. A peer that closes within the size line gives the bytes of it read so
-// far. -10060 whenever the overall `timeout` is found spent.
+// follows in the socket; so does a `len` of 0, which takes none of the data. A peer that
+// closes within the size line gives the bytes of it read so far. A chunk whose data ends early
+// (the peer closed, or the overall time ran out, before all of it came) gives SOCKERR_FAIL,
+// never its size; the bytes that came stay in `buf`. -10060 whenever the overall `timeout` is
+// found spent.
 int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout);
 
 // One chunk: "<len in lower-case hex>\r\n", the data, "\r\n" (the data and the closing CR LF
@@ -31,5 +34,6 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout);
 int32_t tcp_send_chunk(int32_t sock, const char* data, int len, double timeout);
 
 // The value of up to the first 4 characters of `text`, stopping at a CR: '0'-'9' and 'a'-'f'
-// are digits, every other byte (upper-case letters included) counts as 0.
+// are digits, every other byte (upper-case letters included) counts as 0. A zero byte ends the
+// text: it and the positions after it count as 0 and are not read, so a shorter text is safe.
 int parse_hex4(const char* text);

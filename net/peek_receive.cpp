@@ -32,12 +32,15 @@ int header_length(const char* buf, int count) {
 
 struct PeekFramer {
     int (*unit_length)(const char* buf, int count); // 0 while no whole unit is there
-    bool pause_when_incomplete;                     // 1 ms before the next look
     bool take_when_stable; // a peek that sees no more than the last one takes it all
 };
 
-constexpr PeekFramer kLine{line_length, false, false};
-constexpr PeekFramer kHeader{header_length, true, true};
+constexpr PeekFramer kLine{line_length, false};
+constexpr PeekFramer kHeader{header_length, true};
+
+// While a unit is incomplete the socket stays readable, so the wait returns at once: the pause
+// keeps the loop from taking a whole core until more data or the overall limit comes.
+constexpr int kIncompletePauseMs = 1;
 
 // A look at the waiting data; its failure is passed on as the platform's -1 with errno as it
 // was.
@@ -63,7 +66,7 @@ int32_t peek_receive(const PeekFramer& f, int32_t sock, char* buf, int len, doub
         int amount = 0;
         if (last > 0) {
             amount = f.unit_length(buf, last);
-            if (amount == 0 && f.pause_when_incomplete) plat::sleep_ms(1);
+            if (amount == 0) plat::sleep_ms(kIncompletePauseMs);
             if (f.take_when_stable) {
                 if (previous_peek > 0 && previous_peek == last)
                     amount = last;

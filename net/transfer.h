@@ -14,7 +14,8 @@
 int32_t tcp_send(int32_t sock, const void* data, int len, double timeout);
 int32_t tcp_write(int32_t sock, const void* data, int len, double timeout); // same as tcp_send
 int32_t unix_send(int32_t sock, const void* data, int len, double timeout); // EPIPE: SOCKERR_FAIL
-// No readiness waits: each send is bounded by the send time-out option alone.
+// No readiness waits: each send is bounded by the send time-out option alone. A `timeout` too
+// small for the option (0, below a microsecond, negative) sets the shortest one, never none.
 int32_t tcp_send_nowait(int32_t sock, const void* data, int len, double timeout);
 
 // Stream receives: the first `len` bytes of `buf` are cleared, then exactly `len` bytes are
@@ -24,7 +25,8 @@ int32_t tcp_recv(int32_t sock, void* buf, int len, double timeout);
 int32_t unix_recv(int32_t sock, void* buf, int len, double timeout); // no time-out option
 // Ends after the first receive that returns data.
 int32_t tcp_recv_some(int32_t sock, void* buf, int len, double timeout);
-// No readiness waits: each receive is bounded by the receive time-out option alone.
+// No readiness waits: each receive is bounded by the receive time-out option alone, set as
+// for tcp_send_nowait.
 int32_t tcp_recv_nowait(int32_t sock, void* buf, int len, double timeout);
 
 // Transfer variants this library does not provide: -10038 for the handle -1, SOCKERR_FAIL

@@ -28,12 +28,21 @@ inline void clear_front(void* buf, int len) {
 
 inline constexpr int kNoTimeoutOption = 0;
 
-// Sets SO_SNDTIMEO or SO_RCVTIMEO (nothing for kNoTimeoutOption); the option stays on the
-// socket. Its result is of no interest, and its failure must not change errno.
+// The value for a time-out option: the limit itself, or the shortest limit the option can
+// hold (1 microsecond) when the limit is zero or below. To the kernel a zero time-out means no
+// limit at all, and a negative one is refused; a call with no time left must still end.
+inline timeval timeout_option_value(const timeval& limit) {
+    const bool positive = limit.tv_sec > 0 || (limit.tv_sec == 0 && limit.tv_usec > 0);
+    return positive ? limit : timeval{0, 1};
+}
+
+// Sets SO_SNDTIMEO or SO_RCVTIMEO (nothing for kNoTimeoutOption) from `limit`; the option
+// stays on the socket. Its result is of no interest, and its failure must not change errno.
 inline void set_timeout_option(int32_t sock, int option, const timeval& limit) {
     if (option == kNoTimeoutOption) return;
     const int saved = errno;
-    plat::setsockopt(sock, SOL_SOCKET, option, &limit, sizeof limit);
+    const timeval value = timeout_option_value(limit);
+    plat::setsockopt(sock, SOL_SOCKET, option, &value, sizeof value);
     errno = saved;
 }
 

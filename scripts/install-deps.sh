@@ -18,6 +18,8 @@ packages=(
   socat sockperf dnsmasq-base nodejs iproute2 procps
   # window tests under a real X server
   xvfb xdotool x11-apps imagemagick
+  # Debian packages: building (dpkg-shlibdeps, dpkg-buildflags), checking and trying them
+  dpkg-dev file lintian desktop-file-utils systemd man-db strace
   # fuzzing and sanitizer runtimes
   clang libclang-rt-14-dev
 )

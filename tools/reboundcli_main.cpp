@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr size_t kOutputBuffer = 1 << 16;
+
 constexpr const char* kUsage =
     "Usage: reboundcli [-h HOST] [-p PORT] [-t SECONDS] [-c COUNT] [--sendsize=N] [--recvsize=N]\n"
     "\n"
@@ -101,7 +103,8 @@ int parse(int argc, char** argv, Settings* s) {
 } // namespace
 
 int main(int argc, char** argv) {
-    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    // Fully buffered: the line printer flushes when a wait is over, not inside a round trip.
+    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
     Settings s;
     if (const int status = parse(argc, argv, &s); status >= 0) return status;
 

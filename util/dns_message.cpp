@@ -1,9 +1,9 @@
 #include "util/dns_message.h"
 
-#include "platform/resolver.h"
-
+#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -24,6 +24,25 @@ uint32_t get32(const uint8_t* p) {
 void put16(uint8_t* p, int v) {
     p[0] = static_cast<uint8_t>(v >> 8);
     p[1] = static_cast<uint8_t>(v);
+}
+
+// An identifier nobody can guess without seeing the query. Should the system's random source
+// fail, the clock's low bits still vary from query to query.
+uint16_t random_identifier() {
+    try {
+        std::random_device source;
+        return static_cast<uint16_t>(source());
+    } catch (...) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+        return static_cast<uint16_t>(now ^ (now >> 16) ^ (now >> 32));
+    }
+}
+
+// ASCII letters compare in any case, every other byte as itself: names are matched the way
+// servers match them.
+bool same_name_byte(uint8_t a, uint8_t b) {
+    auto lower = [](uint8_t c) { return c >= 'A' && c <= 'Z' ? static_cast<uint8_t>(c + 32) : c; };
+    return lower(a) == lower(b);
 }
 
 // Appends one label to a dotted text of at most `cap` characters; false when it does not fit.
@@ -129,7 +148,7 @@ int dns_encode_name(uint8_t* out, int size, const char* name) {
 int dns_build_query(int type, int qclass, const char* name, uint8_t* buffer, int size) {
     if (buffer == nullptr || size < kHeaderSize) return DNSERR_BAD_NAME;
     std::memset(buffer, 0, static_cast<size_t>(size));
-    put16(buffer, plat::process_id() & 0xFFFF);
+    put16(buffer, random_identifier());
     buffer[2] = 0x01; // recursion desired; a standard query
     buffer[3] = 0x00;
     put16(buffer + 4, 1);
@@ -216,12 +235,33 @@ char* dns_addr_text(const uint8_t* raw, int count, char* out, int size) {
     return out;
 }
 
+bool dns_is_reply_to(const uint8_t* query, int query_length, const uint8_t* reply,
+                     int reply_length) {
+    constexpr int kShortestQuery = kHeaderSize + 1 + 4; // the root name, type and class
+    if (query == nullptr || reply == nullptr || query_length < kShortestQuery ||
+        reply_length < kHeaderSize)
+        return false;
+    if (get16(reply) != get16(query) || (get16(reply + 2) & DNS_FLAG_QR) == 0) return false;
+    const int questions = get16(reply + 4);
+    if (questions == 0) return true;
+    if (questions != 1) return false;
+    // The query's question (name, then type and class) runs to its end; the reply's must
+    // match it: the name in any case, type and class exactly.
+    const int name_end = query_length - 4;
+    if (reply_length < query_length) return false;
+    for (int i = kHeaderSize; i < name_end; ++i)
+        if (!same_name_byte(query[i], reply[i])) return false;
+    return std::memcmp(query + name_end, reply + name_end, 4) == 0;
+}
+
 int dns_parse_response(const uint8_t* message, int length, const char* name, dns_response* out) {
     out->questions = out->answer_count = out->authority_count = out->additional_count = 0;
+    out->flags = 0;
     if (message == nullptr || length < kHeaderSize) return DNSERR_TRUNCATED;
     uint8_t question[DNS_WIRE_NAME_SIZE];
     const int encoded = dns_encode_name(question, sizeof question, name);
     if (encoded < 0) return encoded;
+    out->flags = get16(message + 2);
     out->questions = get16(message + 4);
 
     const Section sections[] = {
@@ -229,7 +269,8 @@ int dns_parse_response(const uint8_t* message, int length, const char* name, dns
         {8, out->authorities, &out->authority_count, false},
         {10, out->additionals, &out->additional_count, true},
     };
-    int pos = kHeaderSize + encoded + 4; // past the one question, type and class
+    // Past the one question, type and class; a reply without a question has none to skip.
+    int pos = out->questions == 0 ? kHeaderSize : kHeaderSize + encoded + 4;
     for (const Section& s : sections) {
         const int stated = get16(message + s.header_offset);
         for (int i = 0; i < stated; ++i) {

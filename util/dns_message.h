@@ -22,6 +22,11 @@ inline constexpr int DNSERR_NAME_TOO_LONG = -1104;    // a name longer than 1024
 inline constexpr int DNSERR_POINTER_LOOP = -1105;     // compression pointers that come back
 inline constexpr int DNSERR_DATA_TOO_LONG = -1106;    // address data longer than the data field
 
+// Bits of the header's flags word (bytes 2 and 3 of a message).
+inline constexpr uint16_t DNS_FLAG_QR = 0x8000;    // a response, not a query
+inline constexpr uint16_t DNS_FLAG_TC = 0x0200;    // truncated: records were left out
+inline constexpr uint16_t DNS_RCODE_MASK = 0x000F; // the response code; 0 is no error
+
 // A short text for each DNSERR_ code; "unknown DNS error" for any other value.
 const char* dns_error_text(int code);
 
@@ -49,6 +54,7 @@ struct dns_response {
     int authority_count;
     dns_rr additionals[DNS_MAX_RECORDS];
     int additional_count;
+    uint16_t flags; // the header's flags word: DNS_FLAG_QR, DNS_FLAG_TC, the response code
 };
 
 // The wire form of a dotted name into out[size]: length-prefixed labels and a zero byte. One
@@ -57,9 +63,10 @@ struct dns_response {
 // characters or a form that does not fit.
 int dns_encode_name(uint8_t* out, int size, const char* name);
 
-// The query message into buffer[size] (cleared first): identifier = low 16 bits of the process
-// identifier, recursion desired, one question of `type` and `qclass`. Returns its length (17 +
-// the encoded name without its zero byte) or DNSERR_BAD_NAME (also when it does not fit).
+// The query message into buffer[size] (cleared first): a random identifier, so that a reply
+// cannot be forged without seeing the query, recursion desired, one question of `type` and
+// `qclass`. Returns its length (17 + the encoded name without its zero byte) or DNSERR_BAD_NAME
+// (also when it does not fit).
 int dns_build_query(int type, int qclass, const char* name, uint8_t* buffer, int size);
 
 // The name at `offset` in message[length], following compression pointers, as dotted text into
@@ -78,9 +85,16 @@ int dns_labels_to_text(const uint8_t* labels, int length, char* out, int size);
 // count * 4 bytes with its terminator and to `size`. Returns out.
 char* dns_addr_text(const uint8_t* raw, int count, char* out, int size);
 
+// Whether reply[reply_length] answers query[query_length] (a message of dns_build_query): the
+// same identifier, the response flag set, and either the query's one question (the name in any
+// case, the same type and class) or no question at all, as a server may send with an error code.
+bool dns_is_reply_to(const uint8_t* query, int query_length, const uint8_t* reply,
+                     int reply_length);
+
 // Decodes the reply message[length] to the query for `name` into *out. The question section is
 // not parsed: the answers are taken to follow a question of `name` as dns_encode_name writes
-// it. Type 1 data in the answer and additional sections is an address; all other data is
-// decoded as a name, and the stated data length moves on to the next record. Returns 0, or
-// the first DNSERR_ bound broken; *out then holds the records decoded before it.
+// it, or to follow the header at once when the reply holds no question. Type 1 data in the answer
+// and additional sections is an address; all other data is decoded as a name, and the stated data
+// length moves on to the next record. Returns 0, or the first DNSERR_ bound broken; *out then holds
+// the records decoded before it.
 int dns_parse_response(const uint8_t* message, int length, const char* name, dns_response* out);

@@ -1,5 +1,6 @@
 #include "util/dns_print.h"
 
+#include <iterator>
 #include <span>
 
 namespace {
@@ -31,6 +32,25 @@ struct SectionLines {
     std::span<const TypeLine> types;
 };
 
+// Names of the response codes of RFC 1035; others are shown by number alone.
+constexpr const char* kResponseCodes[] = {"no error",     "format error",    "server failure",
+                                          "no such name", "not implemented", "refused"};
+
+// What the header says beyond the counts, one line each, only when it is not the usual.
+void write_header_notes(const dns_response& r, std::FILE* out) {
+    if (const int rcode = r.flags & DNS_RCODE_MASK; rcode != 0) {
+        std::fprintf(out, " Response code: %d", rcode);
+        if (rcode < int(std::size(kResponseCodes)))
+            std::fprintf(out, " (%s)", kResponseCodes[rcode]);
+        std::fputs(".\n", out);
+    }
+    if (r.flags & DNS_FLAG_TC)
+        std::fputs(" The reply is truncated (TC=1): the server left records out.\n", out);
+    if (r.questions == 0)
+        std::fputs(" The reply holds no question: it does not show which question it answers.\n",
+                   out);
+}
+
 void write_section(const SectionLines& s, std::FILE* out) {
     for (int i = 0; i < s.count && i < DNS_MAX_RECORDS; ++i) {
         const dns_rr& rr = s.records[i];
@@ -53,6 +73,7 @@ void dns_write_response(const dns_response* r, std::FILE* out) {
     std::fprintf(out, " %d Answers.\n", r->answer_count);
     std::fprintf(out, " %d Authoritative Servers.\n", r->authority_count);
     std::fprintf(out, " %d Additional records.\n", r->additional_count);
+    write_header_notes(*r, out);
     const SectionLines sections[] = {
         {"Answer", r->answers, r->answer_count, kAnswerTypes},
         {"Authorities", r->authorities, r->authority_count, kAuthorityTypes},

@@ -1,4 +1,6 @@
-// The decoded DNS reply as readable lines: the four counts, then one line per record held.
+// The decoded DNS reply as readable lines: the four counts, a line each for a response code
+// that is not 0, a truncated reply and a reply without a question, then one line per record
+// held.
 #pragma once
 
 #include "util/dns_message.h"

@@ -89,11 +89,13 @@ void print_progressbar(const char* label, const char* trailing, int done, int to
         frame += " ... ";
         g_spinner = next_spinner(g_spinner);
         frame += " [ ";
+        // The blanks after the spinner make pad + 1 + blanks = width with pad as computed,
+        // also where it is negative and no blanks go before the spinner (width 1: one blank).
         const int pad = width / 2 - 1;
-        const size_t before = pad > 0 ? static_cast<size_t>(pad) : 0;
-        frame.append(before, ' ');
+        const int after = width - pad - 1;
+        frame.append(pad > 0 ? static_cast<size_t>(pad) : 0, ' ');
         frame += g_spinner;
-        frame.append(columns > before + 1 ? columns - before - 1 : 0, ' ');
+        frame.append(after > 0 ? static_cast<size_t>(after) : 0, ' ');
         frame += " ]";
     }
     if (trailing) append(&frame, " %s", trailing);

@@ -1,6 +1,7 @@
 // Timed connects and readiness waits against real loopback listeners and local sockets.
 #include "net/connect.h"
 #include "net/options.h"
+#include "tests/support/full_send_path.h"
 #include "tests/support/stream_peer.h"
 #include "util/address_text.h"
 #include "util/sockaddr.h"
@@ -245,7 +246,7 @@ TEST(ReadinessWait, IdleAndReadySockets) {
     // A wait consumes nothing.
     EXPECT_EQ(testsupport::peek_available(pair.near), "ping");
 
-    testsupport::fill_send_buffer(pair.near);
+    testsupport::fill_tcp_send_path(pair.near);
     EXPECT_EQ(tcp_wait_writable(pair.near, 0.2), -10060);
 
     EXPECT_EQ(tcp_wait_readable(-1, 1.0), SOCKERR_FAIL);

@@ -11,6 +11,7 @@
 #include <string>
 #include <sys/socket.h>
 #include <thread>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
@@ -56,6 +57,28 @@ TEST(LineReceive, ZeroByteAheadOfTheLineFeedHidesIt) {
     char buf[64];
     EXPECT_EQ(tcp_recv_line(pair.near, buf, sizeof buf, 1.0), 0);
     EXPECT_EQ(peek_available(pair.near), sent);
+}
+
+double seconds_of(clockid_t clock) {
+    timespec ts{};
+    clock_gettime(clock, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+TEST(LineReceive, IncompleteLineWaitsWithoutTakingACore) {
+    StreamPair pair = tcp_pair();
+    ASSERT_TRUE(write_all(pair.far, "no line feed yet"));
+    char buf[64];
+    const double cpu_start = seconds_of(CLOCK_THREAD_CPUTIME_ID);
+    const double wall_start = seconds_of(CLOCK_MONOTONIC);
+    EXPECT_EQ(tcp_recv_line(pair.near, buf, sizeof buf, 1.0), 0);
+    const double cpu = seconds_of(CLOCK_THREAD_CPUTIME_ID) - cpu_start;
+    const double wall = seconds_of(CLOCK_MONOTONIC) - wall_start;
+    EXPECT_EQ(peek_available(pair.near), "no line feed yet");
+    // The call lasts until the whole-second clock passes the limit (1 to 2 s). Looking again
+    // at once would burn that time on a core, however busy the machine; pausing between looks
+    // costs a small share of it.
+    EXPECT_LT(cpu, 0.1 * wall) << cpu << " s of processor time in " << wall << " s";
 }
 
 TEST(LineReceive, EndsWithoutALine) {
@@ -137,6 +160,11 @@ TEST(ChunkSize, ParseHex4) {
     for (const auto& c : cases) {
         std::string padded = c.text + std::string(8, '\0');
         EXPECT_EQ(parse_hex4(padded.c_str()), c.value) << c.text;
+        // The text alone, nothing readable behind its terminator: the same value.
+        const std::string text = c.text.substr(0, c.text.find('\0'));
+        std::vector<char> exact(text.begin(), text.end());
+        exact.push_back('\0');
+        EXPECT_EQ(parse_hex4(exact.data()), c.value) << c.text;
     }
 }
 
@@ -180,10 +208,10 @@ TEST(ChunkReceive, EndsEarly) {
     }
     {
         StreamPair pair = tcp_pair();
-        ASSERT_TRUE(write_all(pair.far, "1a\r\nabc"));
-        pair.close_far();
-        EXPECT_EQ(tcp_recv_chunk(pair.near, buf, sizeof buf, 5.0), 26); // data that came is kept
-        EXPECT_EQ(std::string(buf), "abc");
+        ASSERT_TRUE(write_all(pair.far, "1a\r\n" + kAlphabet));
+        // No room for data: none of the chunk's data is taken.
+        EXPECT_EQ(tcp_recv_chunk(pair.near, buf, 0, 5.0), 0);
+        EXPECT_EQ(peek_available(pair.near), kAlphabet);
     }
     {
         StreamPair pair = tcp_pair();
@@ -198,6 +226,38 @@ TEST(ChunkReceive, EndsEarly) {
         EXPECT_EQ(tcp_recv_chunk(pair.near, buf, sizeof buf, 5.0), -10054);
     }
     EXPECT_EQ(tcp_recv_chunk(-1, buf, sizeof buf, 5.0), -10038);
+}
+
+TEST(ChunkReceive, ChunkCutShortIsAFailureWithWhatCameKept) {
+    const std::string k2000(2000, 'k');
+    const struct {
+        const char* name;
+        std::string sent; // then the peer closes
+        int buf_len;
+        int32_t result;
+        std::string stored;
+    } cases[] = {
+        {"ten of 26 bytes", "1a\r\n" + kAlphabet.substr(0, 10), 64, SOCKERR_FAIL,
+         kAlphabet.substr(0, 10)},
+        {"no data at all", "1a\r\n", 64, SOCKERR_FAIL, ""},
+        {"cut within the dropped part", "1a\r\n" + kAlphabet.substr(0, 20), 10, SOCKERR_FAIL,
+         kAlphabet.substr(0, 10)},
+        {"cut after the first dropped kilobyte", "1000\r\n" + k2000, 64, SOCKERR_FAIL,
+         k2000.substr(0, 64)},
+        // All the data came: the chunk is whole even though its closing CR LF did not.
+        {"data without the closing CR LF", "1a\r\n" + kAlphabet, 64, 26, kAlphabet},
+        {"dropped data without the closing CR LF", "1a\r\n" + kAlphabet, 10, 26,
+         kAlphabet.substr(0, 10)},
+    };
+    for (const auto& c : cases) {
+        StreamPair pair = tcp_pair();
+        ASSERT_TRUE(write_all(pair.far, c.sent));
+        pair.close_far();
+        std::vector<char> buf(static_cast<size_t>(c.buf_len), '#');
+        EXPECT_EQ(tcp_recv_chunk(pair.near, buf.data(), c.buf_len, 5.0), c.result) << c.name;
+        EXPECT_EQ(text_of(buf), c.stored + std::string(buf.size() - c.stored.size(), '\0'))
+            << c.name;
+    }
 }
 
 TEST(ChunkSend, WritesSizeLineDataAndTrailer) {

@@ -3,14 +3,17 @@
 #include "net/socket.h"
 #include "net/transfer.h"
 #include "platform/socket_api.h"
+#include "tests/support/full_send_path.h"
 #include "tests/support/stream_peer.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <ctime>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <sys/socket.h>
 #include <thread>
@@ -128,29 +131,85 @@ TEST(StreamTransfer, SilenceAfterPartOfTheDataRunsOutWithTheBytesKept) {
     EXPECT_EQ(text_of(buf, 100), std::string(60, 's') + std::string(40, '\0'));
 }
 
-// Returns right after the calendar second changed: the whole-second clock the transfers measure
-// their overall limit with then reads 0 elapsed for almost a second.
-void align_to_second() {
+// Returns when `fraction` of a calendar second has passed since that second began; the
+// result is that second. The whole-second clock the transfers measure their overall limit with
+// reads 0 elapsed until the next second begins.
+time_t late_in_a_second(double fraction) {
     const time_t now = std::time(nullptr);
     while (std::time(nullptr) == now)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    const time_t second = now + 1;
+    const auto late = std::chrono::system_clock::from_time_t(second) +
+                      std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                          std::chrono::duration<double>(fraction));
+    std::this_thread::sleep_until(late);
+    return second;
 }
 
 TEST(StreamTransfer, RequestCompletedAfterTheLimitIsReportedAsDone) {
     StreamPair pair = tcp_pair();
     ASSERT_TRUE(write_all(pair.far, std::string(50, 'a')));
-    align_to_second();
-    std::thread late([&] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    // The call starts late in a second with half the data waiting; the other half is sent as
+    // soon as the next second begins. The receive that takes it (bounded by the receive
+    // time-out of 0.99 s) ends with one whole second elapsed, beyond the limit. The bytes are
+    // consumed, so they must be reported, not a time-out.
+    const time_t second = late_in_a_second(0.9);
+    std::thread next([&] {
+        while (std::time(nullptr) == second)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
         write_all(pair.far, std::string(50, 'b'));
     });
-    // A `timeout` of 0 sets no bound on the receive itself, and any elapsed second is beyond
-    // it: the second receive completes the request after the limit has passed. The bytes are
-    // consumed, so they must be reported, not a time-out.
     std::vector<char> buf(100);
-    EXPECT_EQ(tcp_recv_nowait(pair.near, buf.data(), 100, 0.0), 100);
-    late.join();
+    EXPECT_EQ(tcp_recv_nowait(pair.near, buf.data(), 100, 0.99), 100);
+    next.join();
     EXPECT_EQ(text_of(buf, 100), std::string(50, 'a') + std::string(50, 'b'));
+}
+
+// Shuts the socket down unless disarmed within a generous time, so a call that the time-out
+// option fails to bound ends (with a result the test rejects) instead of hanging the suite.
+class Watchdog {
+  public:
+    explicit Watchdog(int fd)
+        : thread_([this, fd] {
+              std::unique_lock<std::mutex> lock(mutex_);
+              if (!done_.wait_for(lock, std::chrono::seconds(20), [this] { return disarmed_; }))
+                  ::shutdown(fd, SHUT_RDWR);
+          }) {}
+    ~Watchdog() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            disarmed_ = true;
+        }
+        done_.notify_one();
+        thread_.join();
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable done_;
+    bool disarmed_ = false;
+    std::thread thread_;
+};
+
+TEST(StreamTransfer, LimitsTooSmallForTheOptionStillBoundTheMembersWithoutWaits) {
+    // To the kernel a zero time-out option means no limit: each of these limits converts to a
+    // zero (or negative) timeval and must bound the call like any other short limit.
+    for (double limit : {0.0, 1e-7, -0.5, -1.0, -1e12}) {
+        SCOPED_TRACE(limit);
+        StreamPair pair = tcp_pair();
+        char buf[8];
+        {
+            Watchdog guard(pair.near);
+            EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, limit), -10060);
+        }
+        testsupport::fill_tcp_send_path(pair.near);
+        {
+            Watchdog guard(pair.near);
+            errno = 0;
+            EXPECT_EQ(tcp_send_nowait(pair.near, "more", 4, limit), SOCKERR_FAIL);
+            EXPECT_EQ(errno, 10060);
+        }
+    }
 }
 
 TEST(StreamTransfer, ReceiveSomeEndsAfterTheFirstData) {
@@ -173,7 +232,7 @@ TEST(StreamTransfer, EmptyRequests) {
     StreamPair pair = tcp_pair();
     char buf[4];
     // Sends give 0 without waiting: a wait on this full socket would run out instead.
-    testsupport::fill_send_buffer(pair.near);
+    testsupport::fill_tcp_send_path(pair.near);
     for (const auto& s : kSends)
         EXPECT_EQ(s.fn(pair.near, "x", 0, 5.0), 0) << s.name;
     EXPECT_EQ(tcp_send(pair.near, "x", -5, 5.0), 0);
@@ -195,7 +254,7 @@ TEST(StreamTransfer, MembersWithoutWaitsRunIntoTheTimeOutOption) {
     EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, 0.3), -10060);
     EXPECT_EQ(errno, 10060);
 
-    testsupport::fill_send_buffer(pair.near);
+    testsupport::fill_tcp_send_path(pair.near);
     // 10060 is not a code the sends report: it is a plain failure, with the code in errno.
     EXPECT_EQ(tcp_send_nowait(pair.near, "more", 4, 0.3), SOCKERR_FAIL);
     EXPECT_EQ(errno, 10060);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 
 namespace {
@@ -73,6 +74,29 @@ TEST_F(Utc, TextAlwaysFitsTheBuffer) {
     format_timestamp(kSecond + 0.5, "%Y/%m/%d %H:%M:%S", buf, 10, 6);
     EXPECT_STREQ(buf, ""); // the calendar text does not fit: nothing, not a bare fraction
     EXPECT_EQ(format_timestamp(kSecond, "%Y", buf, 0, 6), buf);
+}
+
+TEST_F(Utc, EmptyCalendarTextLeavesTheFractionAlone) {
+    char buf[36];
+    EXPECT_STREQ(format_timestamp(kSecond + 0.5, "", buf, sizeof buf, 6), ".500000");
+    EXPECT_STREQ(format_timestamp(kSecond, "", buf, sizeof buf, 6), "");
+    EXPECT_STREQ(format_timestamp(kSecond + 0.25, "", buf, 3, 6), ".2"); // cut to the buffer
+}
+
+TEST_F(Utc, StampsWithoutACalendarTimeGiveAnEmptyText) {
+    const double stamps[] = {1e300,
+                             -1e300,
+                             9223372036854775808.0, // 2^63: just beyond time_t
+                             1e18,                  // a time_t, but no year an int holds
+                             std::numeric_limits<double>::infinity(),
+                             -std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN()};
+    for (double stamp : stamps) {
+        char buf[36];
+        std::memset(buf, 'x', sizeof buf);
+        format_timestamp(stamp, "%Y/%m/%d %H:%M:%S", buf, sizeof buf, 6);
+        EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '\0')) << stamp;
+    }
 }
 
 TEST(GetTimestamp, OneReadingWithMicrosecondFraction) {

@@ -76,7 +76,39 @@ std::vector<CraftedReply> crafted_replies() {
     {
         Reply r = Reply::answering(kQueried, 0);
         r.bytes[3] = 0x83; // name error
-        out.push_back({"no answers and an error code", r.bytes, 0, counts(1, 0, 0, 0)});
+        out.push_back({"no answers and an error code", r.bytes, 0,
+                       counts(1, 0, 0, 0) + Lines{" Response code: 3 (no such name)."}});
+    }
+    { // Truncated: the server left records out, those that came are whole.
+        Reply r = Reply::answering(kQueried, 1);
+        r.bytes[2] |= 0x02;
+        r.record(pointer(kQuestion), 1, kAddr);
+        out.push_back(
+            {"truncated reply", r.bytes, 0,
+             counts(1, 1, 0, 0) +
+                 Lines{" The reply is truncated (TC=1): the server left records out.",
+                       " Answer: 1, Name: www.rebound.test has IPv4 address: 192.0.2.80"}});
+    }
+    { // A refusal without the question: nothing to skip, nothing cut short.
+        Reply r = Reply::header(0, 0, 0, 0);
+        r.bytes[3] = 0x85;
+        out.push_back(
+            {"refused without a question", r.bytes, 0,
+             counts(0, 0, 0, 0) + Lines{" Response code: 5 (refused).",
+                                        " The reply holds no question: it does not show which "
+                                        "question it answers."}});
+    }
+    { // An unnamed response code, with an answer straight after the header.
+        Reply r = Reply::header(0, 1, 0, 0);
+        r.bytes[3] = 0x8B;
+        r.record(wire("any.rebound.test"), 1, kAddr);
+        out.push_back(
+            {"no question, an answer and response code 11", r.bytes, 0,
+             counts(0, 1, 0, 0) +
+                 Lines{" Response code: 11.",
+                       " The reply holds no question: it does not show which "
+                       "question it answers.",
+                       " Answer: 1, Name: any.rebound.test has IPv4 address: 192.0.2.80"}});
     }
     {
         Reply r = Reply::answering(kQueried, 26);

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -58,20 +58,9 @@ TEST(DnsBuildQuery, HeaderNameTypeAndClass) {
     const int len =
         dns_build_query(1, 1, "one.two.three", buf.data(), static_cast<int>(buf.size()));
     ASSERT_EQ(len, 31); // 12 header bytes, 15 name bytes, type and class
-    const int id = ::getpid() & 0xFFFF;
-    const Bytes header{static_cast<uint8_t>(id >> 8),
-                       static_cast<uint8_t>(id),
-                       0x01,
-                       0x00,
-                       0,
-                       1,
-                       0,
-                       0,
-                       0,
-                       0,
-                       0,
-                       0};
-    EXPECT_EQ(Bytes(buf.begin(), buf.begin() + 12), header);
+    // Bytes 0 and 1 are the random identifier.
+    const Bytes header{0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(Bytes(buf.begin() + 2, buf.begin() + 12), header);
     EXPECT_EQ(Bytes(buf.begin() + 12, buf.begin() + 27), wire("one.two.three"));
     EXPECT_EQ(Bytes(buf.begin() + 27, buf.begin() + 31), (Bytes{0, 1, 0, 1}));
     for (size_t i = 31; i < buf.size(); ++i)
@@ -81,6 +70,70 @@ TEST(DnsBuildQuery, HeaderNameTypeAndClass) {
     EXPECT_EQ(Bytes(buf.begin() + 12, buf.begin() + 17), (Bytes{0, 0, 12, 0, 3}));
     ASSERT_EQ(dns_build_query(0xABCD, 255, "a", buf.data(), 512), 19);
     EXPECT_EQ(Bytes(buf.begin() + 15, buf.begin() + 19), (Bytes{0xAB, 0xCD, 0, 255}));
+}
+
+TEST(DnsBuildQuery, IdentifierIsRandom) {
+    // Sixteen queries with one identifier would be a chance of 2^-240; a fixed identifier
+    // (such as the process's) gives it every time.
+    std::set<int> ids;
+    for (int i = 0; i < 16; ++i) {
+        uint8_t buf[64];
+        ASSERT_EQ(dns_build_query(1, 1, "a", buf, sizeof buf), 19);
+        ids.insert(buf[0] << 8 | buf[1]);
+    }
+    EXPECT_GT(ids.size(), 1u);
+}
+
+TEST(DnsIsReplyTo, OnlyTheAnswerToThisQuery) {
+    Bytes query(64);
+    const int qlen = dns_build_query(1, 1, "www.Rebound.test", query.data(), 64);
+    ASSERT_EQ(qlen, 34);
+    query.resize(static_cast<size_t>(qlen));
+    // The reply a server sends: the query's header and question, QR set, one answer behind.
+    auto reply = [&] {
+        Bytes r = query;
+        r[2] |= 0x80;
+        r[3] = 0x80;
+        r[7] = 1;
+        const Bytes answer = dnstest::Reply{}.record(dnstest::pointer(12), 1, {1, 2, 3, 4}).bytes;
+        r.insert(r.end(), answer.begin(), answer.end());
+        return r;
+    };
+    auto changed = [&](auto change) {
+        Bytes r = reply();
+        change(r);
+        return r;
+    };
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool is_reply;
+    } cases[] = {
+        {"the reply", reply(), true},
+        {"the name in another case", changed([](Bytes& r) { r[13] = 'W', r[17] = 'r'; }), true},
+        {"no question, refused",
+         changed([](Bytes& r) { r[5] = 0, r[7] = 0, r[3] = 0x85, r.resize(12); }), true},
+        {"another identifier", changed([](Bytes& r) { r[1] ^= 1; }), false},
+        {"not a response (QR 0)", changed([](Bytes& r) { r[2] &= 0x7F; }), false},
+        {"another name", changed([](Bytes& r) { r[14] = 'v'; }), false},
+        {"another type", changed([](Bytes& r) { r[31] = 28; }), false},
+        {"another class", changed([](Bytes& r) { r[33] = 3; }), false},
+        {"two questions", changed([](Bytes& r) { r[5] = 2; }), false},
+        {"question cut short", changed([](Bytes& r) { r.resize(33); }), false},
+        {"header cut short", changed([](Bytes& r) { r.resize(11); }), false},
+    };
+    for (const auto& c : cases) {
+        const Bytes exact(c.bytes); // sized to the reply: reading past it is a sanitizer report
+        EXPECT_EQ(dns_is_reply_to(query.data(), qlen, exact.data(), int(exact.size())), c.is_reply)
+            << c.what;
+    }
+    // Case counts only in the name: types 65 ('A') and 97 ('a') are different questions.
+    uint8_t q65[64];
+    const int n65 = dns_build_query(65, 1, "a", q65, sizeof q65);
+    Bytes r97(q65, q65 + n65);
+    r97[2] |= 0x80;
+    r97[static_cast<size_t>(n65) - 3] = 97;
+    EXPECT_FALSE(dns_is_reply_to(q65, n65, r97.data(), n65));
 }
 
 TEST(DnsBuildQuery, RefusesBadNamesAndSmallBuffers) {

@@ -4,11 +4,13 @@
 #include "tests/util_dns/crafted_replies.h"
 #include "tests/util_dns/dnsmasq_server.h"
 #include "tests/util_dns/fixture_server.h"
+#include "tests/util_dns/port53.h"
 #include "tests/util_dns/print_capture.h"
 #include "util/dns_query.h"
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <csignal>
 #include <dirent.h>
 #include <memory>
@@ -30,6 +32,7 @@ class RealServer : public ::testing::Test {
             "--cname=alias.rebound.test,one.rebound.test",
             "--cname=outer.rebound.test,alias.rebound.test",
             "--ptr-record=7.9.0.127.in-addr.arpa,seven.rebound.test",
+            "--local=/rebound.test/", // other names there do not exist; names elsewhere are refused
         });
     }
     static void TearDownTestSuite() {
@@ -72,7 +75,9 @@ std::vector<RealCase> real_cases() {
         {"ONE.rebound.test.", 1, // a complete name, and any case
          counts(1, 1, 0, 0) +
              Lines{" Answer: 1, Name: ONE.rebound.test has IPv4 address: 127.0.9.1"}},
-        {"missing.rebound.test", 1, counts(1, 0, 0, 0)}, // an error code, no answers
+        {"missing.rebound.test", 1, // an error code, no answers
+         counts(1, 0, 0, 0) + Lines{" Response code: 3 (no such name)."}},
+        {"elsewhere.test", 1, counts(1, 0, 0, 0) + Lines{" Response code: 5 (refused)."}},
     };
 }
 
@@ -105,34 +110,43 @@ TEST_F(RealServer, RebounddnsPrintsTheSameLines) {
 class FixtureServerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        server_ = std::make_unique<dnstest::FixtureServer>([this](const dnstest::Bytes&) {
-            std::lock_guard<std::mutex> lock(mutex_);
-            return reply_;
-        });
+        server_ = std::make_unique<dnstest::FixtureServer>(
+            [this](const dnstest::Bytes& query, const sockaddr_in& client) {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (answer_) return answer_(query, client);
+                if (reply_.empty()) return std::vector<dnstest::Bytes>{};
+                return std::vector<dnstest::Bytes>{dnstest::answer_to(query, reply_)};
+            });
         if (!server_->why_not().empty())
             GTEST_SKIP() << "no fixture server on port 53: " << server_->why_not();
     }
+    // The reply to every query, with the query's identifier.
     void reply_with(const dnstest::Bytes& b) {
         std::lock_guard<std::mutex> lock(mutex_);
         reply_ = b;
+    }
+    // Any datagrams for a query, in place of the reply.
+    void answer_with(dnstest::FixtureServer::Answer answer) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        answer_ = std::move(answer);
     }
     const std::string& address() const { return server_->address(); }
 
     std::mutex mutex_;
     dnstest::Bytes reply_; // empty: the server stays silent
+    dnstest::FixtureServer::Answer answer_;
     std::unique_ptr<dnstest::FixtureServer> server_;
 };
 
 TEST_F(FixtureServerTest, TheQueryOnTheWire) {
     auto r = std::make_unique<dns_response>();
-    reply_with(dnstest::Reply::header(1, 0, 0, 0).bytes);
+    reply_with(dnstest::Reply::answering("one.two.three", 0).bytes);
     ASSERT_EQ(dns_query(1, 1, "one.two.three", address().c_str(), r.get(), 5.0), 1);
     const auto queries = server_->queries();
     ASSERT_EQ(queries.size(), 1u);
     const dnstest::Bytes& q = queries[0];
     ASSERT_EQ(q.size(), 31u);
-    const int id = ::getpid() & 0xFFFF;
-    EXPECT_EQ(q[0] << 8 | q[1], id);
+    // Bytes 0 and 1: a random identifier.
     EXPECT_EQ(dnstest::Bytes(q.begin() + 2, q.begin() + 12),
               (dnstest::Bytes{1, 0, 0, 1, 0, 0, 0, 0, 0, 0}));
     EXPECT_EQ(dnstest::Bytes(q.begin() + 12, q.begin() + 27), dnstest::wire("one.two.three"));
@@ -148,6 +162,96 @@ TEST_F(FixtureServerTest, CraftedRepliesThroughTheQuery) {
                   c.result == 0 ? 1 : c.result);
         EXPECT_EQ(dnstest::printed(*r), c.lines);
     }
+}
+
+// A UDP socket on `address` at a port of the system's choice, or -1.
+int socket_on(const std::string& address) {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    ::inet_pton(AF_INET, address.c_str(), &a.sin_addr);
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
+    if (fd >= 0) ::close(fd);
+    return -1;
+}
+
+void send_to(int fd, const dnstest::Bytes& bytes, const sockaddr_in& to) {
+    ::sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+}
+
+// Datagrams that look like the reply to a query for kQueried and each name 6.6.6.6: from port
+// 53 of another address, from another port of the server's address, and from the server with
+// another identifier, without the response flag and for another question.
+class Strays {
+  public:
+    explicit Strays(const std::string& server)
+        : other_(dnstest::bind_port53(false, 1)), side_(socket_on(server)) {}
+    ~Strays() {
+        if (other_.fd >= 0) ::close(other_.fd);
+        if (side_ >= 0) ::close(side_);
+    }
+    bool ready() const { return other_.fd >= 0 && side_ >= 0; }
+
+    // Sends the first two itself; returns the rest for the server to send.
+    std::vector<dnstest::Bytes> answer(const dnstest::Bytes& query, const sockaddr_in& client) {
+        const dnstest::Bytes forged = dnstest::answer_to(query, forged_for(dnstest::kQueried));
+        send_to(other_.fd, forged, client);
+        send_to(side_, forged, client);
+        dnstest::Bytes other_id = forged, not_a_response = forged;
+        other_id[1] ^= 1;
+        not_a_response[2] &= 0x7F;
+        return {other_id, not_a_response,
+                dnstest::answer_to(query, forged_for("another.rebound.test"))};
+    }
+
+  private:
+    static dnstest::Bytes forged_for(const std::string& name) {
+        return dnstest::Reply::answering(name, 1)
+            .record(dnstest::pointer(12), 1, {6, 6, 6, 6})
+            .bytes;
+    }
+    dnstest::Port53 other_;
+    int side_;
+};
+
+TEST_F(FixtureServerTest, OnlyTheServersAnswerToThisQueryIsTheReply) {
+    Strays strays(address());
+    ASSERT_TRUE(strays.ready());
+    auto r = std::make_unique<dns_response>();
+    const auto genuine = dnstest::crafted_replies()[0]; // alias and address
+    answer_with([&](const dnstest::Bytes& query, const sockaddr_in& client) {
+        auto datagrams = strays.answer(query, client);
+        datagrams.push_back(dnstest::answer_to(query, genuine.bytes));
+        return datagrams;
+    });
+    EXPECT_EQ(dns_query(1, 1, dnstest::kQueried, address().c_str(), r.get(), 5.0), 1);
+    EXPECT_EQ(dnstest::printed(*r), genuine.lines);
+
+    // The strays alone are no reply: the wait runs out.
+    answer_with([&](const dnstest::Bytes& query, const sockaddr_in& client) {
+        return strays.answer(query, client);
+    });
+    EXPECT_EQ(dns_query(1, 1, dnstest::kQueried, address().c_str(), r.get(), 1.0), SOCKERR_FAIL);
+    EXPECT_EQ(r->answer_count, 0);
+}
+
+TEST_F(FixtureServerTest, RebounddnsPrintsTheServersRefusalNotAStray) {
+    Strays strays(address());
+    ASSERT_TRUE(strays.ready());
+    answer_with([&](const dnstest::Bytes& query, const sockaddr_in& client) {
+        auto datagrams = strays.answer(query, client);
+        dnstest::Bytes refused = dnstest::Reply::header(0, 0, 0, 0).bytes;
+        refused[3] = 0x85;
+        datagrams.push_back(dnstest::answer_to(query, refused));
+        return datagrams;
+    });
+    const auto run = testsupport::run_program("rebounddns", {dnstest::kQueried, address()});
+    EXPECT_EQ(run.exit_code, 0) << run.err;
+    const Lines expected =
+        counts(0, 0, 0, 0) + Lines{" Response code: 5 (refused).",
+                                   " The reply holds no question: it does not show which question "
+                                   "it answers."};
+    EXPECT_EQ(run.lines, expected);
 }
 
 int open_descriptors() {

@@ -43,8 +43,7 @@ void FixtureServer::serve() {
             std::lock_guard<std::mutex> lock(mutex_);
             queries_.push_back(query);
         }
-        const Bytes reply = answer_(query);
-        if (!reply.empty())
+        for (const Bytes& reply : answer_(query, from))
             ::sendto(fd_, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), len);
     }
 }

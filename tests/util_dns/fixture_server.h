@@ -1,4 +1,4 @@
-// A name server that answers with crafted bytes (or not at all), on port 53 of a loopback
+// A name server that answers with crafted datagrams (or not at all), on port 53 of a loopback
 // address of its own, served from a thread of the test.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <netinet/in.h>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,8 +16,8 @@ namespace dnstest {
 
 class FixtureServer {
   public:
-    // What to send back for a query; an empty result sends nothing.
-    using Answer = std::function<Bytes(const Bytes& query)>;
+    // What to send back, in order, for a query that came from `client`; none: stay silent.
+    using Answer = std::function<std::vector<Bytes>(const Bytes& query, const sockaddr_in& client)>;
 
     explicit FixtureServer(Answer answer);
     ~FixtureServer();

@@ -38,6 +38,12 @@ Bytes labels_then_pointer(const std::string& dotted, int offset) {
     return out;
 }
 
+Bytes answer_to(const Bytes& query, Bytes reply) {
+    for (size_t i = 0; i < 2 && i < query.size() && i < reply.size(); ++i)
+        reply[i] = query[i];
+    return reply;
+}
+
 Reply Reply::header(int questions, int answers, int authorities, int additionals) {
     Reply r;
     r.u16(0x1234).u16(0x8180).u16(questions).u16(answers).u16(authorities).u16(additionals);

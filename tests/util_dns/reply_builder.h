@@ -19,6 +19,9 @@ Bytes pointer(int offset);
 // Labels without the final zero byte, followed by a pointer.
 Bytes labels_then_pointer(const std::string& dotted, int offset);
 
+// `reply` with the identifier of `query`, as the server's answer to it.
+Bytes answer_to(const Bytes& query, Bytes reply);
+
 struct Reply {
     Bytes bytes;
 

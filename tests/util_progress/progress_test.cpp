@@ -56,11 +56,13 @@ TEST(PrintProgressbar, SpinnerStartsWithBackslashInAFreshProcess) {
 }
 
 TEST(PrintProgressbar, SpinnerWidths) {
-    // Whatever the spinner shows now, the blanks around it fill exactly `width` columns.
+    // Whatever the spinner shows now, pad = width / 2 - 1 blanks go before it (none when pad
+    // is below 1) and width - pad - 1 after it: width 1 has pad -1, so one blank follows.
     const struct {
         int width;
         size_t before, after;
-    } cases[] = {{10, 4, 5}, {11, 4, 6}, {4, 1, 2}, {3, 0, 2}, {2, 0, 1}, {1, 0, 0}, {0, 0, 0}};
+    } cases[] = {{10, 4, 5}, {11, 4, 6}, {4, 1, 2},  {3, 0, 2}, {2, 0, 1},
+                 {1, 0, 1},  {0, 0, 0},  {-1, 0, 0}, {-4, 0, 0}};
     for (const auto& c : cases) {
         const std::string out = bar(nullptr, nullptr, 0, -1, c.width);
         ASSERT_EQ(out.rfind(kRewind + " ...  [ ", 0), 0u) << c.width;
