@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -211,11 +212,20 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     for (int i = 0; i < loops; ++i)
         workers.push_back(std::make_unique<receive_loop>(state, socks[size_t(i)], i));
     std::vector<std::thread> threads;
-    for (int i = 1; i < loops; ++i)
-        threads.emplace_back([&workers, i] { workers[size_t(i)]->run(); });
-    workers[0]->run();
+    int32_t result = 0;
+    try {
+        for (int i = 1; i < loops; ++i)
+            threads.emplace_back([&workers, i] { workers[size_t(i)]->run(); });
+    } catch (const std::system_error& e) {
+        // A loop that cannot run must not keep its socket: the kernel would go on handing it
+        // a share of the sources. Rather than serve some of them, nobody is served.
+        stop.request();
+        result = SOCKERR_FAIL;
+        errno = e.code().value();
+    }
+    if (result == 0) workers[0]->run();
     for (auto& t : threads)
         t.join();
     close_all(socks);
-    return 0;
+    return result;
 }

@@ -38,8 +38,9 @@ class responder_stop {
 // Binds one UDP socket per receive loop to ipaddr:ipport (with several loops, the sockets share
 // the port and the kernel spreads sources over them) and serves until `stop` is requested,
 // reporting every event to `observer` (the caller's thread runs loop 0, further loops run on
-// threads of their own). Returns 0 after a stop, or the negative socket library result when a
-// socket cannot be created or bound (errno set), with nothing served.
+// threads of their own). Returns 0 after a stop, or a negative socket library result (errno
+// set): when a socket cannot be created or bound, with nothing served; when a loop's thread
+// cannot be started, after requesting `stop` and ending the loops already started.
 //
 // Every loop takes waiting datagrams in batches, decides each one with plan_echo, sends the
 // batch's echoes in one call, then reports the batch in arrival order. A loop never blocks

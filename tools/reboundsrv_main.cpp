@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -173,11 +174,17 @@ int main(int argc, char** argv) {
     int32_t result = 0;
     int error = 0;
     plat::wake_event finished;
-    std::thread service([&] {
-        result = rebound_listen(config, observer, stop);
-        error = errno;
-        finished.set();
-    });
+    std::thread service;
+    try {
+        service = std::thread([&] {
+            result = rebound_listen(config, observer, stop);
+            error = errno;
+            finished.set();
+        });
+    } catch (const std::system_error& e) {
+        std::fprintf(stderr, "reboundsrv: cannot start a thread: %s\n", e.what());
+        return 1;
+    }
 
     auto counters_line = [&] {
         output.tell("reboundsrv: " + describe_counts(tally.sum()) +
