@@ -62,7 +62,7 @@ Wait wait_for(int32_t sock, bool writable, double limit) {
     const int32_t r = writable ? tcp_wait_writable(sock, limit) : tcp_wait_readable(sock, limit);
     if (r == 0) return Wait::ready;
     if (plat::stop_requested()) return Wait::stopped;
-    return r == -10060 ? Wait::timed_out : Wait::failed;
+    return r == -WSAETIMEDOUT ? Wait::timed_out : Wait::failed;
 }
 
 class Run {

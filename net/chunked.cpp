@@ -47,13 +47,13 @@ int parse_hex4(const char* text) {
 }
 
 int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {
-    if (sock == -1) return -10038;
+    if (sock == -1) return -WSAENOTSOCK;
     net_detail::clear_front(buf, len);
     char line[8] = {};
     const Budget budget(timeout);
 
     for (int pos = 0; pos < kSizeLineMax; ++pos) {
-        if (budget.spent()) return -10060;
+        if (budget.spent()) return -WSAETIMEDOUT;
         const int32_t r = tcp_recv(sock, line + pos, 1, budget.left());
         if (r == 0) return pos;
         if (r < 0) return r;
@@ -62,7 +62,7 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {
     const int size = parse_hex4(line);
     if (size == 0) return 0;
 
-    if (budget.spent()) return -10060;
+    if (budget.spent()) return -WSAETIMEDOUT;
     const int kept = std::min(len, size);
     const int32_t got = tcp_recv(sock, buf, kept, budget.left());
     if (got < 0) return got;
@@ -74,13 +74,13 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {
         const int beyond = size - len;
         for (int i = 0; i <= beyond / kScratchSize; ++i) {
             const int piece = i < beyond / kScratchSize ? kScratchSize : beyond % kScratchSize;
-            if (budget.spent()) return -10060;
+            if (budget.spent()) return -WSAETIMEDOUT;
             const int32_t dropped = tcp_recv(sock, scratch, piece, budget.left());
             if (dropped < piece) return dropped < 0 ? dropped : SOCKERR_FAIL;
         }
     }
 
-    if (budget.spent()) return -10060;
+    if (budget.spent()) return -WSAETIMEDOUT;
     const int32_t end = tcp_recv(sock, scratch, 2, budget.left());
     return end < 0 ? end : size;
 }
@@ -94,12 +94,12 @@ int32_t tcp_send_chunk(int32_t sock, const char* data, int len, double timeout) 
     const int32_t header = tcp_send(sock, text, header_len, timeout);
     if (header <= 0) return header;
 
-    if (budget.spent()) return -10060;
+    if (budget.spent()) return -WSAETIMEDOUT;
     const int32_t body = tcp_send(sock, data, len, budget.left());
     if (body == 0) return header;
     if (body < 0) return body;
 
-    if (budget.spent()) return -10060;
+    if (budget.spent()) return -WSAETIMEDOUT;
     const int32_t trailer = tcp_send(sock, "\r\n", 2, budget.left());
     if (trailer == 0) return header + body;
     if (trailer < 0) return trailer;

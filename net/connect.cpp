@@ -31,13 +31,13 @@ constexpr ConnectMember kTcpConnectNodelay {Before::NonBlockingNoDelayLinger, Ad
 constexpr ConnectMember kTcpConnectFast    {Before::NonBlocking,              AddressLength::ByInetFamily, ImmediateFailure::Ignored,  After::ReadinessOnly};
 // clang-format on
 
-constexpr int kWouldBlock = 10035;
-constexpr int kInProgress = 10036;
-
 constexpr AcceptedSet kImmediateErrors = {
-    10049, 10047,        10037,  10009,   10061,  10004, 10056, 10051, 10038, 10041, 10060, EIO,
-    10062, ENAMETOOLONG, ENOENT, ENOTDIR, EACCES, 10048, 10054, 10065, 10022, 10050, 10055, 10045};
-constexpr AcceptedSet kPendingErrors = {10060, 10061, 10064, 10065, 10037, 10036};
+    WSAEADDRNOTAVAIL, WSAEAFNOSUPPORT, WSAEALREADY, WSAEBADF,      WSAECONNREFUSED, WSAEINTR,
+    WSAEISCONN,       WSAENETUNREACH,  WSAENOTSOCK, WSAEPROTOTYPE, WSAETIMEDOUT,    EIO,
+    WSAELOOP,         ENAMETOOLONG,    ENOENT,      ENOTDIR,       EACCES,          WSAEADDRINUSE,
+    WSAECONNRESET,    WSAEHOSTUNREACH, WSAEINVAL,   WSAENETDOWN,   WSAENOBUFS,      WSAEOPNOTSUPP};
+constexpr AcceptedSet kPendingErrors = {WSAETIMEDOUT,    WSAECONNREFUSED, WSAEHOSTDOWN,
+                                        WSAEHOSTUNREACH, WSAEALREADY,     WSAEINPROGRESS};
 
 int address_length(int32_t sock, AddressLength rule) {
     if (rule == AddressLength::Local) return plat::kLocalAddrLen;
@@ -72,7 +72,7 @@ int32_t timed_connect(const ConnectMember& m, int32_t sock, const sockaddr* addr
         // A local connect never goes on in the background: "would block" there means the
         // listener's queue is full, which is a failure, not a connect under way.
         const bool under_way =
-            code == kInProgress || (code == kWouldBlock && m.length != AddressLength::Local);
+            code == WSAEINPROGRESS || (code == WSAEWOULDBLOCK && m.length != AddressLength::Local);
         if (m.immediate == ImmediateFailure::Reported) {
             if (!under_way) return map_error(kImmediateErrors, SOCKERR_FAIL);
             errno = code;
@@ -85,7 +85,7 @@ int32_t timed_connect(const ConnectMember& m, int32_t sock, const sockaddr* addr
 
     plat::Readiness ready;
     const int r = wait_ready(sock, {true, true, false}, sock_timeval(timeout), &ready);
-    if (r == 0) return -10060;
+    if (r == 0) return -WSAETIMEDOUT;
     if (r < 0) return SOCKERR_FAIL;
     if (m.after == After::ReadinessOnly) return r;
     if (!ready.read && !ready.write) return SOCKERR_FAIL;
@@ -98,7 +98,7 @@ int32_t timed_connect(const ConnectMember& m, int32_t sock, const sockaddr* addr
 int32_t wait_for(int32_t sock, plat::Readiness want, double timeout) {
     plat::Readiness ready;
     const int r = wait_ready(sock, want, sock_timeval(timeout), &ready);
-    if (r == 0) return -10060;
+    if (r == 0) return -WSAETIMEDOUT;
     if (r < 0) return SOCKERR_FAIL;
     return (want.read && ready.read) || (want.write && ready.write) ? 0 : -1;
 }

@@ -3,7 +3,7 @@
 // The timed connects switch the socket to non-blocking mode (it stays so afterwards; switch it
 // back with SOCKOPT_BLOCKING for blocking transfers), start the connect, wait up to `timeout`
 // seconds for the socket to become readable or writable and then learn how the connect ended.
-// Success is the number of ready sets (1 or 2); -10060 when the wait runs out.
+// Success is the number of ready sets (1 or 2); -WSAETIMEDOUT when the wait runs out.
 #pragma once
 
 #include "net/socket.h"
@@ -27,7 +27,7 @@ int32_t tcp_connect_plain(int32_t sock, const sockaddr* addr);
 // A connect variant this library does not provide: starts a connect and reports SOCKERR_FAIL.
 int32_t tcp_reserved_connect(int32_t sock, const sockaddr* addr);
 
-// 0 once the socket is writable (readable) within `timeout` seconds, -10060 when the wait runs
-// out, SOCKERR_FAIL when the readiness call fails.
+// 0 once the socket is writable (readable) within `timeout` seconds, -WSAETIMEDOUT when the wait
+// runs out, SOCKERR_FAIL when the readiness call fails.
 int32_t tcp_wait_writable(int32_t sock, double timeout);
 int32_t tcp_wait_readable(int32_t sock, double timeout);

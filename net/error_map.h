@@ -12,7 +12,7 @@ struct Accept {
     // An accepted code reported as itself, negated.
     constexpr Accept(int code) : code(code), result(-code) {}
     // An accepted code reported as another result: a send into a connection closed for
-    // sending fails with EPIPE here, where the callers expect the shut-down code -10058.
+    // sending fails with EPIPE here, where the callers expect the shut-down code -WSAESHUTDOWN.
     constexpr Accept(int code, int result) : code(code), result(result) {}
     int code;
     int result;

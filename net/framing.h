@@ -10,8 +10,8 @@
 
 // One line through its LF into `buf` (first `len` bytes cleared first): the line's length, or
 // 0 when the peer closed or `timeout` passed before a whole line arrived (a zero byte ahead of
-// the LF hides it). -10060 when a wait for data runs out; -1 (errno untouched) when a look at
-// the data fails.
+// the LF hides it). -WSAETIMEDOUT when a wait for data runs out; -1 (errno untouched) when a look
+// at the data fails.
 int32_t tcp_recv_line(int32_t sock, char* buf, int len, double timeout);
 
 // A header block through its empty line ("\r\n\r\n"); when the data stops growing without
@@ -24,8 +24,8 @@ int32_t tcp_recv_header(int32_t sock, char* buf, int len, double timeout);
 // follows in the socket; so does a `len` of 0, which takes none of the data. A peer that
 // closes within the size line gives the bytes of it read so far. A chunk whose data ends early
 // (the peer closed, or the overall time ran out, before all of it came) gives SOCKERR_FAIL,
-// never its size; the bytes that came stay in `buf`. -10060 whenever the overall `timeout` is
-// found spent.
+// never its size; the bytes that came stay in `buf`. -WSAETIMEDOUT whenever the overall `timeout`
+// is found spent.
 int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout);
 
 // One chunk: "<len in lower-case hex>\r\n", the data, "\r\n" (the data and the closing CR LF

@@ -48,8 +48,8 @@ void sock_errtext_free(wchar_t* text) {
 
 namespace {
 
-constexpr net_detail::AcceptedSet kOptionErrors = {10009, 10014,  10022, 10042,
-                                                   10038, EACCES, 10055};
+constexpr net_detail::AcceptedSet kOptionErrors = {
+    WSAEBADF, WSAEFAULT, WSAEINVAL, WSAENOPROTOOPT, WSAENOTSOCK, EACCES, WSAENOBUFS};
 
 // How a library option code reaches the platform.
 enum class OptKind { Int, Linger, Mode, ReadOnly };
@@ -134,7 +134,8 @@ int16_t sock_family(int32_t sock) {
     sockaddr_storage addr{};
     int len = plat::kInet6AddrLen;
     if (plat::getsockname(sock, reinterpret_cast<sockaddr*>(&addr), &len) < 0)
-        return static_cast<int16_t>(map_error({10009, 10014, 10045, 10022, 10055}, SOCKERR_FAIL));
+        return static_cast<int16_t>(
+            map_error({WSAEBADF, WSAEFAULT, WSAEOPNOTSUPP, WSAEINVAL, WSAENOBUFS}, SOCKERR_FAIL));
     return static_cast<int16_t>(addr.ss_family);
 }
 
@@ -152,8 +153,9 @@ int net_detail::address_length(int32_t sock) {
 int32_t sock_bind(int32_t sock, const sockaddr* addr) {
     const int len = net_detail::address_length(sock);
     if (plat::bind(sock, addr, len) >= 0) return 0;
-    return map_error({10048, 10049, 10047, 10009, 10022, 10038, 10045, EACCES, 10039, EIO, EISDIR,
-                      10062, ENAMETOOLONG, ENOENT, ENOTDIR, EROFS, 10056, 10055},
+    return map_error({WSAEADDRINUSE, WSAEADDRNOTAVAIL, WSAEAFNOSUPPORT, WSAEBADF, WSAEINVAL,
+                      WSAENOTSOCK, WSAEOPNOTSUPP, EACCES, WSAEDESTADDRREQ, EIO, EISDIR, WSAELOOP,
+                      ENAMETOOLONG, ENOENT, ENOTDIR, EROFS, WSAEISCONN, WSAENOBUFS},
                      SOCKERR_BIND);
 }
 
@@ -169,14 +171,17 @@ int32_t unix_bind(int32_t sock, const sockaddr* addr) {
 
 int32_t sock_listen(int32_t sock, int backlog) {
     if (plat::listen(sock, backlog) >= 0) return 0;
-    return map_error({10009, 10039, 10022, 10038, 10045, EACCES, 10055}, SOCKERR_LISTEN);
+    return map_error(
+        {WSAEBADF, WSAEDESTADDRREQ, WSAEINVAL, WSAENOTSOCK, WSAEOPNOTSUPP, EACCES, WSAENOBUFS},
+        SOCKERR_LISTEN);
 }
 
 int32_t sock_accept(int32_t sock, sockaddr* addr) {
     int len = net_detail::address_length(sock);
     const int peer = plat::accept(sock, addr, &len);
     if (peer != -1) return peer;
-    return map_error({10009, 10014, 10004, 10022, 10038, 10053}, SOCKERR_ACCEPT);
+    return map_error({WSAEBADF, WSAEFAULT, WSAEINTR, WSAEINVAL, WSAENOTSOCK, WSAECONNABORTED},
+                     SOCKERR_ACCEPT);
 }
 
 int32_t sock_close(int32_t sock) {

@@ -52,7 +52,7 @@ int peek(int32_t sock, char* buf, int len) {
 }
 
 int32_t peek_receive(const PeekFramer& f, int32_t sock, char* buf, int len, double timeout) {
-    if (sock == -1) return -10038;
+    if (sock == -1) return -WSAENOTSOCK;
     clear_front(buf, len);
     const timeval limit = sock_timeval(timeout);
     set_timeout_option(sock, SO_RCVTIMEO, limit);

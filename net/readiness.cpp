@@ -16,7 +16,7 @@ int wait_ready(int32_t sock, plat::Readiness want, const timeval& limit, plat::R
 
 int32_t wait_outcome(int32_t sock, plat::Readiness want, const timeval& limit) {
     const int r = wait_ready(sock, want, limit);
-    if (r == 0) return -10060;
+    if (r == 0) return -WSAETIMEDOUT;
     return r < 0 ? SOCKERR_FAIL : 0;
 }
 

@@ -13,7 +13,7 @@ namespace net_detail {
 int wait_ready(int32_t sock, plat::Readiness want, const timeval& limit,
                plat::Readiness* ready = nullptr);
 
-// The transfers' reading of one wait: 0 when ready, -10060 when `limit` passed, SOCKERR_FAIL
+// The transfers' reading of one wait: 0 when ready, -WSAETIMEDOUT when `limit` passed, SOCKERR_FAIL
 // when the readiness call failed.
 int32_t wait_outcome(int32_t sock, plat::Readiness want, const timeval& limit);
 

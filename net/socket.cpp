@@ -19,7 +19,9 @@ int32_t sock_create(int family, int type, int protocol) {
     if (sock_startup() != 1) return SOCKERR_FAIL;
     const int sock = plat::socket(family, type, protocol);
     if (sock != -1) return sock;
-    return map_error({EMFILE, ENFILE, 10043, 10041, EACCES, 10055, ENOMEM}, SOCKERR_FAIL);
+    return map_error(
+        {EMFILE, ENFILE, WSAEPROTONOSUPPORT, WSAEPROTOTYPE, EACCES, WSAENOBUFS, ENOMEM},
+        SOCKERR_FAIL);
 }
 
 namespace {

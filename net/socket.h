@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/socket_api.h"
+#include "platform/socket_errors.h"
 
 #include <cstdint>
 

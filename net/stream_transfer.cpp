@@ -37,7 +37,7 @@ constexpr StreamMember kTcpRecvNowait {Way::Receive, SO_RCVTIMEO,      false, En
 // from the whole-second clock and tested only after a transfer that moved data; a request that
 // is complete is reported as such even when that limit has just passed.
 int32_t stream_transfer(const StreamMember& m, int32_t sock, char* buf, int len, double timeout) {
-    if (sock == -1) return -10038;
+    if (sock == -1) return -WSAENOTSOCK;
     if (m.way == Way::Receive) clear_front(buf, len);
     const timeval limit = sock_timeval(timeout);
     set_timeout_option(sock, m.timeout_option, limit);
@@ -57,7 +57,7 @@ int32_t stream_transfer(const StreamMember& m, int32_t sock, char* buf, int len,
         moved += r;
         if (moved >= len || m.ends == EndsWhen::FirstData) return moved;
         if (sock_clock() - start > timeout)
-            return m.over_time == OverTime::TimedOut ? -10060 : moved;
+            return m.over_time == OverTime::TimedOut ? -WSAETIMEDOUT : moved;
     }
 }
 
@@ -67,7 +67,7 @@ char* send_buffer(const void* data) {
 }
 
 int32_t reserved_recv(int32_t sock, void* buf, int len) {
-    if (sock == -1) return -10038;
+    if (sock == -1) return -WSAENOTSOCK;
     clear_front(buf, len);
     return SOCKERR_FAIL;
 }
@@ -101,10 +101,10 @@ int32_t tcp_recv_nowait(int32_t sock, void* buf, int len, double timeout) {
 }
 
 int32_t tcp_reserved_send_a(int32_t sock) {
-    return sock == -1 ? -10038 : SOCKERR_FAIL;
+    return sock == -1 ? -WSAENOTSOCK : SOCKERR_FAIL;
 }
 int32_t tcp_reserved_send_b(int32_t sock) {
-    return sock == -1 ? -10038 : SOCKERR_FAIL;
+    return sock == -1 ? -WSAENOTSOCK : SOCKERR_FAIL;
 }
 int32_t tcp_reserved_recv_a(int32_t sock, void* buf, int len) {
     return reserved_recv(sock, buf, len);

@@ -1,6 +1,7 @@
 // Timed transfers: byte streams over connected local and TCP sockets, single datagrams over
 // UDP sockets. Results follow the library convention: the number of bytes moved, or a negative
-// code (-10060 when a wait for readiness runs out, -10038 for the handle -1 on a stream).
+// code (-WSAETIMEDOUT when a wait for readiness runs out, -WSAENOTSOCK for the handle -1 on a
+// stream).
 #pragma once
 
 #include "net/socket.h"
@@ -9,7 +10,7 @@
 
 // Stream sends: every byte of `data` within `timeout` seconds. Each wait for writability may
 // take the whole `timeout`; once a send moved data and the whole-second clock says `timeout`
-// has passed, the count so far is returned (tcp_send_nowait: -10060). A send that moves
+// has passed, the count so far is returned (tcp_send_nowait: -WSAETIMEDOUT). A send that moves
 // nothing ends with the count so far. The send time-out option stays set on the socket.
 int32_t tcp_send(int32_t sock, const void* data, int len, double timeout);
 int32_t tcp_write(int32_t sock, const void* data, int len, double timeout); // same as tcp_send
@@ -29,7 +30,7 @@ int32_t tcp_recv_some(int32_t sock, void* buf, int len, double timeout);
 // for tcp_send_nowait.
 int32_t tcp_recv_nowait(int32_t sock, void* buf, int len, double timeout);
 
-// Transfer variants this library does not provide: -10038 for the handle -1, SOCKERR_FAIL
+// Transfer variants this library does not provide: -WSAENOTSOCK for the handle -1, SOCKERR_FAIL
 // otherwise; nothing is moved (the receive ones clear the first `len` bytes of `buf`).
 int32_t tcp_reserved_send_a(int32_t sock);
 int32_t tcp_reserved_send_b(int32_t sock);

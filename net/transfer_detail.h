@@ -11,15 +11,19 @@
 
 namespace net_detail {
 
-inline constexpr AcceptedSet kStreamSendErrors = {10009, 10054, 10039, 10014,           10004,
-                                                  10040, 10057, 10038, {EPIPE, -10058}, 10061};
+inline constexpr AcceptedSet kStreamSendErrors = {
+    WSAEBADF,    WSAECONNRESET, WSAEDESTADDRREQ,        WSAEFAULT,      WSAEINTR, WSAEMSGSIZE,
+    WSAENOTCONN, WSAENOTSOCK,   {EPIPE, -WSAESHUTDOWN}, WSAECONNREFUSED};
 // Local sockets report a send after the peer left as a plain failure.
-inline constexpr AcceptedSet kLocalSendErrors = {10009, 10054, 10039, 10014, 10004,
-                                                 10040, 10057, 10038, 10061};
-inline constexpr AcceptedSet kDatagramSendErrors = {10047, 10009, 10054, 10014,           10004,
-                                                    10040, 10057, 10038, {EPIPE, -10058}, 10061};
-inline constexpr AcceptedSet kReceiveErrors = {10009, 10054, 10014, 10004, 10022,
-                                               10057, 10038, 10060, 10061};
+inline constexpr AcceptedSet kLocalSendErrors = {WSAEBADF,    WSAECONNRESET, WSAEDESTADDRREQ,
+                                                 WSAEFAULT,   WSAEINTR,      WSAEMSGSIZE,
+                                                 WSAENOTCONN, WSAENOTSOCK,   WSAECONNREFUSED};
+inline constexpr AcceptedSet kDatagramSendErrors = {
+    WSAEAFNOSUPPORT, WSAEBADF,    WSAECONNRESET,          WSAEFAULT,      WSAEINTR, WSAEMSGSIZE,
+    WSAENOTCONN,     WSAENOTSOCK, {EPIPE, -WSAESHUTDOWN}, WSAECONNREFUSED};
+inline constexpr AcceptedSet kReceiveErrors = {WSAEBADF,    WSAECONNRESET, WSAEFAULT,
+                                               WSAEINTR,    WSAEINVAL,     WSAENOTCONN,
+                                               WSAENOTSOCK, WSAETIMEDOUT,  WSAECONNREFUSED};
 
 // Clears the first `len` bytes of `buf`; a length below 1 clears nothing.
 inline void clear_front(void* buf, int len) {

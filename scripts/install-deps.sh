@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  # command-line parsing
-  libcli11-dev
+  # libraries: command lines, JSON documents
+  libcli11-dev nlohmann-json3-dev
   # services and protocols databases the name-service tests look up
   netbase
   # tests
@@ -16,6 +16,8 @@ packages=(
   qt6-base-dev
   # peers for tests and benchmarks
   socat sockperf dnsmasq-base nodejs iproute2 procps
+  # real parsers for the metrics files (OpenMetrics and Prometheus text format)
+  python3-prometheus-client
   # window tests under a real X server
   xvfb xdotool x11-apps imagemagick
   # Debian packages: building (dpkg-shlibdeps, dpkg-buildflags), checking and trying them

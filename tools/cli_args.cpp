@@ -1,6 +1,6 @@
 #include "tools/cli_args.h"
 
-#include "util/sockaddr.h"
+#include "util/ipv4_text.h"
 
 #include <cerrno>
 #include <cmath>
@@ -49,8 +49,8 @@ std::optional<std::string_view> option_value(int argc, char** argv, int* index,
 }
 
 bool is_host_address(const std::string& text) {
-    const sockaddr_in a = create_sockaddrin(AF_INET, text.c_str(), "0");
-    return a.sin_addr.s_addr != INADDR_NONE || text == "255.255.255.255";
+    // Strict dotted quads only: the builder would also take shorthand (1.2.3 as 1.2.0.3).
+    return text.empty() || is_ipv4_text(text.c_str());
 }
 
 int usage_error(const ProgramInfo& program, const std::string& message) {

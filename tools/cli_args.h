@@ -9,8 +9,8 @@
 std::optional<int32_t> parse_int(std::string_view text, int64_t min, int64_t max);
 std::optional<double> parse_seconds(std::string_view text); // finite, 0 or more
 
-// True when the address record builder reads `text` as an IPv4 address. (It would turn any
-// other text silently into 255.255.255.255.) The empty text means every local address.
+// True when `text` is a dotted quad (four decimal numbers 0..255, no leading zeros), the only
+// form read the same everywhere. The empty text means every local address.
 bool is_host_address(const std::string& text);
 
 // The value of "--name=VALUE" or of "-x VALUE" (advancing *index); empty when `arg` is not

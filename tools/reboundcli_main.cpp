@@ -1,103 +1,108 @@
-// reboundcli: one round-trip measurement from the command line. Standard output carries the
-// measurement's event lines and nothing else, line by line as they happen.
+// reboundcli: one round-trip measurement from the command line. By default standard output
+// carries the measurement's event lines and nothing else, line by line as they happen; options
+// add a summary, a JSON document and an OpenMetrics file, all written also after a stop.
 #include "engine/line_printer.h"
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
+#include "report/atomic_file.h"
+#include "report/json_report.h"
+#include "report/openmetrics_report.h"
+#include "report/summary_collector.h"
+#include "report/summary_printer.h"
+#include "tools/cli_app.h"
 #include "tools/cli_args.h"
+#include "tools/host_text.h"
 #include "tools/run_progress.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <limits>
+#include <memory>
 #include <string>
 
 namespace {
 
-constexpr size_t kOutputBuffer = 1 << 16;
+constexpr const char* kDescription =
+    "Sends UDP probes to an echo responder (reboundsrv) one after another and prints one line\n"
+    "per event: every send, every echo with its round-trip time, time-outs, and closing\n"
+    "statistics. The line protocol is IPv4 only.";
 
-constexpr const char* kUsage =
-    "Usage: reboundcli [-h HOST] [-p PORT] [-t SECONDS] [-c COUNT] [--sendsize=N] [--recvsize=N]\n"
-    "\n"
-    "Sends COUNT UDP probes to an echo responder (reboundsrv) and prints one line per event:\n"
-    "every send, every echo with its round-trip time, time-outs, and closing statistics.\n"
-    "\n"
-    "  -h, --host HOST     responder's IPv4 address, dotted decimal (default 127.0.0.1)\n"
-    "  -p, --port PORT     responder's UDP port, 1..65535 (default 33333)\n"
-    "  -t, --timeout SEC   limit of every single wait, in seconds (default 0.1)\n"
-    "  -c, --count N       number of probes to send (default 100)\n"
-    "      --sendsize=N    bytes per probe, 0..65536 (default 8192)\n"
-    "      --recvsize=N    echo size to ask for, 0..65536 (default 8192)\n"
-    "      --help          show this text\n"
-    "      --version       show the version\n"
-    "\n"
-    "Exit status: 0 after a complete run, 1 when a wait failed and the run ended early,\n"
-    "2 for a bad command line, 128+N when ended by signal N.\n";
+constexpr const char* kFooter =
+    "Summary percentiles are exact up to 1048576 answered probes; beyond that they come from\n"
+    "a bounded-memory histogram and are within 1 % of the true value.\n"
+    "Exit status: 0 after a complete run with at least one echo, 1 when a wait failed and the\n"
+    "run ended early, 2 for a bad command line, 3 after a complete run in which no echo came\n"
+    "back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
+    "stopped by signal N (summary, JSON and metrics are still written).";
+
+constexpr int kExitEarly = 1;
+constexpr int kExitNoEcho = 3;
+constexpr int kExitReportFailed = 4;
+constexpr int kExitSignal = 128;
+constexpr int64_t kMaxDatagram = 65536;
+constexpr const char* kStandardOutput = "-";
+constexpr size_t kOutputBuffer = 1 << 16;
 
 struct Settings {
     std::string host = "127.0.0.1";
-    int32_t port = 33333;
-    double timeout = 0.1;
-    int32_t count = 100;
-    int32_t sendsize = 8192;
-    int32_t recvsize = 8192;
+    rebound_params params;
+    bool count_given = false;
+    bool summary = false;
+    bool quiet = false;
+    std::string json_path;
+    std::string metrics_path;
 };
 
-const ProgramInfo kProgram{"reboundcli", kUsage};
-
-// Parses argv into *s; returns -1 to go on, else the exit status.
+// Parses the command line into *s; -1 to go on, else the exit status.
 int parse(int argc, char** argv, Settings* s) {
-    struct IntOption {
-        const char* short_name;
-        const char* long_name;
-        int32_t* target;
-        int64_t min, max;
-    };
-    const IntOption ints[] = {
-        {"-p", "--port", &s->port, 1, 65535},
-        {"-c", "--count", &s->count, 0, INT32_MAX},
-        {"", "--sendsize", &s->sendsize, 0, 65536},
-        {"", "--recvsize", &s->recvsize, 0, 65536},
-    };
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (auto status = help_or_version(arg, kProgram)) return *status;
-        bool missing = false;
-        if (auto v = option_value(argc, argv, &i, "-h", "--host", &missing)) {
-            s->host = std::string(*v);
-            if (!is_host_address(s->host))
-                return usage_error(kProgram, "host '" + s->host +
-                                                 "' is not an IPv4 address (dotted decimal)");
-            continue;
-        }
-        if (auto v = option_value(argc, argv, &i, "-t", "--timeout", &missing)) {
-            auto t = parse_seconds(*v);
-            if (!t)
-                return usage_error(kProgram, "timeout '" + std::string(*v) +
-                                                 "' is not a number of seconds from 0 to 86400");
-            s->timeout = *t;
-            continue;
-        }
-        bool matched = false;
-        for (const auto& o : ints) {
-            auto v = option_value(argc, argv, &i, o.short_name, o.long_name, &missing);
-            if (!v) {
-                if (missing) break;
-                continue;
-            }
-            auto n = parse_int(*v, o.min, o.max);
-            if (!n)
-                return usage_error(kProgram, std::string(o.long_name + 2) + " '" + std::string(*v) +
-                                                 "' is not a whole number from " +
-                                                 std::to_string(o.min) + " to " +
-                                                 std::to_string(o.max));
-            *o.target = *n;
-            matched = true;
-            break;
-        }
-        if (missing)
-            return usage_error(kProgram, "option '" + std::string(arg) + "' needs a value");
-        if (!matched) return usage_error(kProgram, "unknown argument '" + std::string(arg) + "'");
-    }
+    CLI::App app{kDescription, "reboundcli"};
+    init_app(app, kFooter);
+    rebound_params& p = s->params;
+    app.add_option("-h,--host", s->host,
+                   "responder: dotted IPv4 address or host name (default 127.0.0.1)")
+        ->type_name("HOST");
+    add_whole_number(app, "-p,--port", &p.ipport, 1, 65535,
+                     "responder's UDP port, 1..65535 (default 33333)");
+    add_seconds(app, "-t,--timeout", &p.timeout, true, "limit of every single wait (default 0.1)");
+    CLI::Option* count =
+        add_whole_number(app, "-c,--count", &p.count, 0, std::numeric_limits<int32_t>::max(),
+                         "probes to send (default 100; no limit with -d alone)");
+    add_seconds(app, "-i,--interval", &p.interval, true,
+                "pause after every answered probe (default 0.001; 0: none)");
+    add_seconds(app, "-d,--duration", &p.duration, false,
+                "stop sending after this long (with -c: whichever ends first)");
+    add_whole_number(app, "--sendsize", &p.sendsize, 0, kMaxDatagram,
+                     "bytes per probe, 0..65536 (default 8192)");
+    add_whole_number(app, "--recvsize", &p.recvsize, 0, kMaxDatagram,
+                     "echo size to ask for, 0..65536 (default 8192)");
+    app.add_flag("-s,--summary", s->summary, "print a summary after the closing lines");
+    app.add_flag("-q,--quiet", s->quiet, "print the summary only, no event lines");
+    app.add_option("--json", s->json_path,
+                   "write the run as one JSON document to FILE (-: standard output, then\n"
+                   "without event lines and with the summary on standard error)")
+        ->type_name("FILE");
+    app.add_option("--openmetrics", s->metrics_path,
+                   "write the summary in the OpenMetrics text format to FILE, replacing it\n"
+                   "atomically (for node_exporter's textfile collector)")
+        ->type_name("FILE");
+    if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
+    s->count_given = count->count() > 0;
     return -1;
+}
+
+// A report file opened before the run, so that a path that cannot be written is a usage error
+// and not a surprise after a long measurement.
+struct OpenedFile {
+    std::FILE* f = nullptr;
+    bool owned = false;
+    ~OpenedFile() {
+        if (owned) std::fclose(f);
+    }
+};
+
+int usage_problem(const std::string& message) {
+    return usage_error({"reboundcli", ""}, message);
 }
 
 } // namespace
@@ -108,30 +113,91 @@ int main(int argc, char** argv) {
     Settings s;
     if (const int status = parse(argc, argv, &s); status >= 0) return status;
 
+    const host_address host = resolve_host_text(s.host);
+    if (host.address.empty()) return usage_problem(host.error);
+    rebound_params& p = s.params;
+    p.ipaddr = host.address.c_str();
+    const bool unlimited = p.duration > 0 && !s.count_given;
+    if (unlimited) p.count = std::numeric_limits<int32_t>::max();
+
+    const bool json_on_stdout = s.json_path == kStandardOutput;
+    OpenedFile json_file;
+    if (json_on_stdout) {
+        json_file.f = stdout;
+    } else if (!s.json_path.empty()) {
+        json_file.f = std::fopen(s.json_path.c_str(), "w");
+        if (!json_file.f)
+            return usage_problem("--json: cannot write " + quoted_text(s.json_path) + ": " +
+                                 std::strerror(errno));
+        json_file.owned = true;
+    }
+    if (s.metrics_path == kStandardOutput)
+        return usage_problem("--openmetrics needs a file: it is replaced atomically");
+    if (!s.metrics_path.empty()) {
+        if (std::string why = check_replaceable(s.metrics_path); !why.empty())
+            return usage_problem("--openmetrics: " + why);
+    }
+
+    const std::string target = s.host + ":" + std::to_string(p.ipport);
+    run_description run;
+    run.program = "reboundcli";
+    run.version = REBOUND_VERSION;
+    run.host = s.host;
+    run.port = p.ipport;
+    run.timeout = p.timeout;
+    run.count = p.count;
+    run.count_unlimited = unlimited;
+    run.sendsize = p.sendsize;
+    run.recvsize = p.recvsize;
+    run.interval = p.interval;
+    run.duration = p.duration;
+
+    // Standard output carries the event lines unless they are unwanted or the JSON document
+    // takes it; the summary goes wherever the document is not.
+    std::FILE* summary_out = json_on_stdout ? stderr : stdout;
+    line_printer lines(stdout);
+    summary_collector collector;
+    summary_printer summary(collector, target, summary_out);
+    auto json = json_file.f ? std::make_unique<json_report>(collector, run, json_file.f) : nullptr;
+    auto metrics = s.metrics_path.empty()
+                       ? nullptr
+                       : std::make_unique<openmetrics_report>(collector, target, s.metrics_path);
+    RunProgress bar(stderr, unlimited ? p.duration : 0);
+
+    // The collector comes before every report that reads the summary when the run ends, the
+    // bar before the summary that may follow it on standard error.
+    rebound_observers observers{};
+    if (!s.quiet && !json_on_stdout) observers.add(&lines);
+    observers.add(&collector);
+    if (run_progress_wanted()) observers.add(&bar);
+    if (s.summary || s.quiet) observers.add(&summary);
+    observers.add(json.get());
+    observers.add(metrics.get());
+
     plat::install_stop_signals();
     static rebound_info record; // 160 kB: kept off the stack
-    // The bar goes to standard error only: standard output keeps exactly the event lines.
-    RunProgress bar(stderr);
-    line_printer lines(stdout);
-    rebound_observers observers{&lines};
-    if (run_progress_wanted()) observers.add(&bar);
-    rebound_params params;
-    params.ipaddr = s.host.c_str();
-    params.ipport = s.port;
-    params.timeout = s.timeout;
-    params.count = s.count;
-    params.sendsize = s.sendsize;
-    params.recvsize = s.recvsize;
-    const rebound_end end = rebound_run(params, &record, observers);
+    const rebound_end end = rebound_run(p, &record, observers);
     std::fflush(stdout);
     bar.finish();
-    switch (end) {
-    case rebound_end::normal:
-        return 0;
-    case rebound_end::early:
-        return 1;
-    case rebound_end::stopped:
-        return 128 + plat::stop_requested();
+
+    bool reports_written = true;
+    if (json && !json->written()) {
+        std::fprintf(stderr, "reboundcli: --json: writing %s failed\n",
+                     json_on_stdout ? "standard output" : quoted_text(s.json_path).c_str());
+        reports_written = false;
     }
-    return 1;
+    if (metrics && !metrics->error().empty()) {
+        std::fprintf(stderr, "reboundcli: --openmetrics: %s\n", metrics->error().c_str());
+        reports_written = false;
+    }
+    switch (end) {
+    case rebound_end::stopped:
+        return kExitSignal + plat::stop_requested();
+    case rebound_end::early:
+        return kExitEarly;
+    case rebound_end::normal:
+        break;
+    }
+    if (!reports_written) return kExitReportFailed;
+    return p.count > 0 && record.uniqpkts == 0 ? kExitNoEcho : 0;
 }

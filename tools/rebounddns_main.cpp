@@ -2,7 +2,9 @@
 // prints it. Standard output carries the reply's lines only; errors go to standard error.
 #include "net/socket.h"
 #include "platform/stop_signals.h"
+#include "tools/cli_app.h"
 #include "tools/cli_args.h"
+#include "tools/host_text.h"
 #include "util/address_text.h"
 #include "util/dns_print.h"
 #include "util/dns_query.h"
@@ -11,27 +13,19 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace {
 
-constexpr const char* kUsage =
-    "Usage: rebounddns NAME [SERVER] [TYPE]\n"
-    "\n"
+constexpr const char* kDescription =
     "Sends one DNS question for NAME to a name server (UDP port 53) and prints the decoded\n"
-    "reply: the counts of its sections, then one line per record.\n"
-    "\n"
-    "  NAME     the name to look up; with PTR a dotted IPv4 address is turned into its\n"
-    "           in-addr.arpa name\n"
-    "  SERVER   the name server's IPv4 address, dotted decimal (default 127.0.0.1)\n"
-    "  TYPE     A, NS, CNAME, PTR or a record type number 0..65535 (default A)\n"
-    "  --help     show this text\n"
-    "  --version  show the version\n"
-    "\n"
+    "reply: the counts of its sections, then one line per record. With PTR, a dotted IPv4\n"
+    "address as NAME is turned into its in-addr.arpa name.";
+
+constexpr const char* kFooter =
     "The send and the reply may each take up to 5 seconds.\n"
     "Exit status: 0 when a reply was decoded, 1 when no reply came (time-out or send failure),\n"
     "2 for a bad command line, 3 for a broken reply (the records decoded before the fault\n"
-    "are printed), 128+N when ended by signal N.\n";
+    "are printed), 128+N when ended by signal N.";
 
 constexpr double kTimeout = 5.0;
 constexpr int kClassInternet = 1;
@@ -43,8 +37,6 @@ struct NamedType {
 };
 constexpr NamedType kTypes[] = {{"A", 1}, {"NS", 2}, {"CNAME", 5}, {"PTR", kTypePtr}};
 
-const ProgramInfo kProgram{"rebounddns", kUsage};
-
 int type_of(std::string_view text) {
     std::string upper(text);
     for (char& c : upper)
@@ -55,35 +47,50 @@ int type_of(std::string_view text) {
     return n ? *n : -1;
 }
 
+bool has_control_char(const std::string& text) {
+    for (const char c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
-    std::vector<std::string_view> args(argv + 1, argv + argc);
-    for (auto a : args) {
-        if (auto status = help_or_version(a, kProgram)) return *status;
-    }
-    if (args.empty()) return usage_error(kProgram, "a NAME to look up is needed");
-    if (args.size() > 3) return usage_error(kProgram, "too many arguments");
+    CLI::App app{kDescription, "rebounddns"};
+    init_app(app, kFooter);
+    std::string name;
+    std::string server_text = "127.0.0.1";
+    std::string type_text = "A";
+    app.add_option("NAME", name, "the name to look up (with PTR, a dotted address may stand)")
+        ->required()
+        ->type_name("");
+    app.add_option("SERVER", server_text, "name server, IPv4 address or host (default 127.0.0.1)")
+        ->type_name("");
+    app.add_option("TYPE", type_text, "A, NS, CNAME, PTR or a type number 0..65535 (default A)")
+        ->type_name("");
+    if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
 
-    std::string name(args[0]);
-    const std::string server(args.size() > 1 ? args[1] : "127.0.0.1");
-    uint8_t raw[4];
-    if (text_to_addr(AF_INET, server.c_str(), raw) != 1)
-        return usage_error(kProgram, "server '" + server + "' is not a dotted IPv4 address");
-    const int type = args.size() > 2 ? type_of(args[2]) : 1;
+    const ProgramInfo program{"rebounddns", ""};
+    if (has_control_char(name))
+        return usage_error(program, "name " + quoted_text(name) + " holds control characters");
+    const host_address server = resolve_host_text(server_text);
+    if (server.address.empty()) return usage_error(program, "server: " + server.error);
+    const int type = type_of(type_text);
     if (type < 0)
-        return usage_error(kProgram, "type '" + std::string(args[2]) +
-                                         "' is not A, NS, CNAME, PTR or a number from 0 to 65535");
+        return usage_error(program, "type " + quoted_text(type_text) +
+                                        " is not A, NS, CNAME, PTR or a number from 0 to 65535");
+    uint8_t raw[4];
     if (type == kTypePtr && text_to_addr(AF_INET, name.c_str(), raw) == 1) {
         char reversed[48];
         name = reverse_name(name.c_str(), reversed, sizeof reversed);
     }
+    const std::string& server_address = server.address;
 
     plat::install_stop_signals();
     static dns_response response; // 230 kB: kept off the stack
     const int result =
-        dns_query(type, kClassInternet, name.c_str(), server.c_str(), &response, kTimeout);
+        dns_query(type, kClassInternet, name.c_str(), server_address.c_str(), &response, kTimeout);
     if (plat::stop_requested()) {
         std::fflush(stdout);
         return 128 + plat::stop_requested();
@@ -94,18 +101,18 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (result == DNSERR_BAD_NAME)
-        return usage_error(kProgram, "name '" + name + "': " + dns_error_text(result));
+        return usage_error(program, "name " + quoted_text(name) + ": " + dns_error_text(result));
     if (result == -1 || result == SOCKERR_FAIL) {
         std::fprintf(stderr,
                      "rebounddns: no reply from %s: the query could not be sent or no reply "
                      "came within %g seconds\n",
-                     server.c_str(), kTimeout);
+                     server_address.c_str(), kTimeout);
         return 1;
     }
     // Every other result is a reply that broke a bound of the decoder.
     dns_print_response(&response);
     std::fflush(stdout);
-    std::fprintf(stderr, "rebounddns: broken reply from %s: %s\n", server.c_str(),
+    std::fprintf(stderr, "rebounddns: broken reply from %s: %s\n", server_address.c_str(),
                  dns_error_text(result));
     return 3;
 }

@@ -10,7 +10,7 @@
 #include "engine/responder_tally.h"
 #include "net/options.h"
 #include "platform/signal_channel.h"
-#include "tools/cli11_common.h"
+#include "tools/cli_app.h"
 #include "tools/cli_args.h"
 #include "tools/output_writer.h"
 
@@ -28,7 +28,7 @@ namespace {
 constexpr int32_t kDefaultPort = 33333;
 constexpr int32_t kLastPort = 65535;
 constexpr int kMaxLoops = 64;
-constexpr uint32_t kMaxRate = 1'000'000;
+constexpr int32_t kMaxRate = 1'000'000;
 // After a stop request: how long the remaining lines may take to go out. The whole stop stays
 // well within 100 ms even when the output takes nothing.
 constexpr auto kFinishBudget = std::chrono::milliseconds(30);
@@ -57,11 +57,20 @@ struct options {
     std::string host;
     int32_t port = kDefaultPort;
     std::vector<std::string> allow{kLoopbackRangeText};
-    uint32_t rate = kDefaultRate;
+    int32_t rate = kDefaultRate;
     int32_t max_echo = kMaxUdpPayload;
     bool quiet = false;
-    int loops = 1;
+    int32_t loops = 1;
 };
+
+// A check of a text value: "'VALUE' " followed by `what` when `accept` refuses it.
+CLI::Validator text_check(bool (*accept)(const std::string&), const std::string& what) {
+    return CLI::Validator(
+        [accept, what](std::string& value) -> std::string {
+            return accept(value) ? std::string() : quoted_text(value) + " " + what;
+        },
+        "");
+}
 
 bool is_range(const std::string& text) {
     return parse_ipv4_range(text).has_value();
@@ -96,45 +105,40 @@ class loop_printers final : public responder_observer {
     std::vector<std::unique_ptr<line_printer>> printers_;
 };
 
-std::optional<int> parse(int argc, char** argv, options* o) {
+// -1 to go on, else the exit status.
+int parse(int argc, char** argv, options* o) {
     CLI::App app{kDescription, "reboundsrv"};
-    add_standard_flags(app);
-    app.footer(kFooter);
+    init_app(app, kFooter);
     const auto text = [](auto n) { return std::to_string(n); };
     app.add_option("-h,--host", o->host,
                    "local IPv4 address to bind to\n(default: every address, 0.0.0.0)")
         ->check(text_check(is_host_address, "is not an IPv4 address (dotted decimal)"))
         ->type_name("ADDRESS");
-    app.add_option("-p,--port", o->port,
-                   "local UDP port, 1 to " + text(kLastPort) + " (default " + text(kDefaultPort) +
-                       ")")
-        ->check(in_range(1, kLastPort))
+    add_whole_number(app, "-p,--port", &o->port, 1, kLastPort,
+                     "local UDP port, 1 to " + text(kLastPort) + " (default " + text(kDefaultPort) +
+                         ")")
         ->type_name("PORT");
     app.add_option("--allow", o->allow,
                    "a trusted source range, repeatable: its sources get echoes of\nany size "
                    "their probe asks for\n(default " +
                        std::string(kLoopbackRangeText) + "; --allow replaces it)")
         ->check(text_check(is_range, "is not an IPv4 range (a.b.c.d/n, host bits zero)"))
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("CIDR");
-    app.add_option("--rate", o->rate,
-                   "datagrams a second answered for each source outside --allow,\n0 to " +
-                       text(kMaxRate) + " (default " + text(kDefaultRate) +
-                       "; 0 answers none of them)")
-        ->check(in_range(uint32_t{0}, kMaxRate))
-        ->type_name("N");
-    app.add_option("--max-echo", o->max_echo,
-                   "largest echo sent to anyone, " + text(PKTHDR_SIZE) + " to " +
-                       text(kMaxUdpPayload) + ";\na larger ask is cut to it (default " +
-                       text(kMaxUdpPayload) + ", the largest UDP payload)")
-        ->check(in_range(int32_t{PKTHDR_SIZE}, kMaxUdpPayload))
+    add_whole_number(app, "--rate", &o->rate, 0, kMaxRate,
+                     "datagrams a second answered for each source outside --allow,\n0 to " +
+                         text(kMaxRate) + " (default " + text(kDefaultRate) +
+                         "; 0 answers none of them)");
+    add_whole_number(app, "--max-echo", &o->max_echo, PKTHDR_SIZE, kMaxUdpPayload,
+                     "largest echo sent to anyone, " + text(PKTHDR_SIZE) + " to " +
+                         text(kMaxUdpPayload) + "; a larger ask is cut\nto it (default " +
+                         text(kMaxUdpPayload) + ", the largest UDP payload)")
         ->type_name("BYTES");
     app.add_flag("-q,--quiet", o->quiet,
                  "print no per-datagram lines (start lines and counters stay)");
-    app.add_option("-j,--threads", o->loops,
-                   "receive loops on the port, 1 to " + text(kMaxLoops) +
-                       ", each with its own thread\nand socket (default 1)")
-        ->check(in_range(1, kMaxLoops))
-        ->type_name("N");
+    add_whole_number(app, "-j,--threads", &o->loops, 1, kMaxLoops,
+                     "receive loops on the port, 1 to " + text(kMaxLoops) +
+                         ", each with its own\nthread and socket (default 1)");
     return parse_command_line(app, argc, argv);
 }
 
@@ -150,7 +154,7 @@ void report_bind_failure(const options& o, int32_t result, int error) {
 
 int main(int argc, char** argv) {
     options o;
-    if (auto status = parse(argc, argv, &o)) return *status;
+    if (const int status = parse(argc, argv, &o); status >= 0) return status;
 
     responder_config config;
     config.ipaddr = o.host.c_str();
@@ -159,7 +163,7 @@ int main(int argc, char** argv) {
     for (const auto& text : o.allow)
         config.policy.trusted.push_back(*parse_ipv4_range(text));
     config.policy.max_echo = o.max_echo;
-    config.rate = o.rate;
+    config.rate = static_cast<uint32_t>(o.rate);
     config.loops = o.loops;
 
     // Before any other thread exists, so they all inherit the blocked signals.

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <poll.h>
+#include <regex>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -155,6 +156,28 @@ TEST_F(CliProgress, BarOnTerminalLeavesStandardOutputAsWithout) {
     EXPECT_EQ(shape(run.out), shape(plain.out));
     EXPECT_FALSE(run.out.empty());
     EXPECT_EQ(run.out.back(), '\n');
+}
+
+TEST_F(CliProgress, RunLimitedByTimeShowsTheClock) {
+    std::vector<std::string> a = args();
+    a.erase(a.begin() + 6, a.begin() + 8); // no -c: the duration alone limits the run
+    a.insert(a.end(), {"-d", "0.3"});
+    const TerminalRun run = run_with_terminal(a, false);
+    ASSERT_EQ(run.exit_code, 0) << run.terminal;
+    // The last frame is full once the time is up, and tells probes and seconds.
+    const std::regex last(R"(reboundcli 100% \[ =+ \]  [1-9][0-9]* probes, [0-9.]+/0\.3 s\r\n$)");
+    EXPECT_TRUE(std::regex_search(run.terminal, last)) << run.terminal;
+    EXPECT_EQ(run.out.find('\b'), std::string::npos);
+}
+
+TEST_F(CliProgress, SummaryOnTheTerminalStartsOnALineOfItsOwn) {
+    std::vector<std::string> a = args();
+    a.insert(a.end(), {"--json", "-", "-s"}); // the document on standard output, the summary not
+    const TerminalRun run = run_with_terminal(a, false);
+    ASSERT_EQ(run.exit_code, 0) << run.terminal;
+    const std::string after_bar = "]  5/5\r\n--- 127.0.0.1:" + std::to_string(port_);
+    EXPECT_NE(run.terminal.find(after_bar), std::string::npos) << run.terminal;
+    EXPECT_EQ(run.out.find("--- "), std::string::npos); // standard output holds the JSON only
 }
 
 TEST_F(CliProgress, NoBarWhenStandardOutputSharesTheTerminal) {

@@ -58,28 +58,38 @@ TEST(Cli, StandardEchoServiceIsARealPeer) {
 TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
     struct Case {
         std::vector<std::string> args;
-        const char* text;
+        const char* text; // the message names the option
     };
     const Case cases[] = {
-        {{"-t", "fast"}, "timeout 'fast' is not a number"},
-        {{"-t", "-1"}, "timeout '-1'"},
-        {{"-c", "10x"}, "count '10x' is not a whole number"},
-        {{"-p", "0"}, "port '0'"},
-        {{"--sendsize=big"}, "sendsize 'big'"},
-        {{"--recvsize=70000"}, "from 0 to 65536"},
-        {{"-h"}, "needs a value"},
-        {{"extra"}, "unknown argument 'extra'"},
-        {{"-h", "localhost"}, "host 'localhost' is not an IPv4 address"},
+        {{"-t", "fast"}, "--timeout: 'fast' is not a number of seconds from 0 to 86400"},
+        {{"-t", "-1"}, "--timeout: '-1'"},
+        {{"-t", "1e9"}, "--timeout: '1e9'"},
+        {{"-c", "10x"}, "--count: '10x' is not a whole number from 0 to 2147483647"},
+        {{"-c", "2147483648"}, "--count: '2147483648'"},
+        {{"-p", "0"}, "--port: '0' is not a whole number from 1 to 65535"},
+        {{"--sendsize=big"}, "--sendsize: 'big'"},
+        {{"--recvsize=70000"}, "--recvsize: '70000' is not a whole number from 0 to 65536"},
+        {{"-i", "-0.5"}, "--interval: '-0.5' is not a number of seconds from 0"},
+        {{"-d", "0"}, "--duration: '0' is not a number of seconds above 0"},
+        {{"-d", "soon"}, "--duration: 'soon'"},
+        {{"-h"}, "--host"},
+        {{"--json"}, "--json"},
+        {{"extra"}, "not expected: extra"},
+        {{"--colour"}, "not expected: --colour"},
     };
     for (const auto& c : cases) {
         const auto r = run_program("reboundcli", c.args);
         EXPECT_EQ(r.exit_code, 2) << c.args[0];
+        EXPECT_EQ(r.err.rfind("reboundcli: ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(c.text), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find("Try 'reboundcli --help'."), std::string::npos) << r.err;
         EXPECT_EQ(r.out, ""); // nothing on the protocol stream
     }
     const auto help = run_program("reboundcli", {"--help"});
     EXPECT_EQ(help.exit_code, 0);
-    EXPECT_NE(help.out.find("Usage: reboundcli"), std::string::npos);
+    EXPECT_EQ(help.lines.at(0), "Usage: reboundcli [OPTIONS]");
+    for (const char* documented : {"Exit status: 0", "IPv4 only", "within 1 %"})
+        EXPECT_NE(help.out.find(documented), std::string::npos) << documented;
     const auto version = run_program("reboundcli", {"--version"});
     EXPECT_EQ(version.exit_code, 0);
     EXPECT_EQ(version.out.rfind("reboundcli ", 0), 0u);

@@ -22,6 +22,13 @@ TEST(ErrorNumbering, SocketErrorsGetTheirCodesRuntimeNumbersStay) {
         EXPECT_EQ(plat::translate_errno(c.posix), c.code) << c.posix;
     EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::WouldBlock), 10035);
     EXPECT_EQ(plat::translate_errno(EAGAIN, plat::WouldBlockMeans::TimedOut), 10060);
+
+    // Names and texts come from the same rows as the translation.
+    EXPECT_STREQ(plat::error_name(10060), "WSAETIMEDOUT");
+    EXPECT_STREQ(plat::error_name(10035), "WSAEWOULDBLOCK");
+    EXPECT_EQ(plat::error_name(13), nullptr);
+    EXPECT_EQ(plat::error_text(10061), plat::error_text(ECONNREFUSED));
+    EXPECT_EQ(plat::error_text(13), plat::error_text(EACCES));
 }
 
 TEST(Readiness, WorksForHandlesAbove1024AndRefusesInvalidOnes) {

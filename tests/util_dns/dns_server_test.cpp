@@ -311,21 +311,30 @@ TEST_F(FixtureServerTest, RebounddnsEndsOnSigterm) {
 }
 
 TEST(RebounddnsCommandLine, BadArgumentsAreRefused) {
-    const std::vector<std::vector<std::string>> bad = {{},
-                                                       {"a", "127.0.0.1", "A", "extra"},
-                                                       {"a", "localhost"},
-                                                       {"a", "127.0.0.1", "MX"},
-                                                       {"a", "127.0.0.1", "65536"},
-                                                       {"a..b", "127.0.0.1"}};
-    for (const auto& args : bad) {
-        const auto r = testsupport::run_program("rebounddns", args);
-        EXPECT_EQ(r.exit_code, 2) << (args.empty() ? "(none)" : args[0]);
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } bad[] = {
+        {{}, "NAME is required"},
+        {{"a", "127.0.0.1", "A", "extra"}, "not expected: extra"},
+        {{"a", "127.1"}, "'127.1' is not a dotted IPv4 address"}, // no shorthand addresses
+        {{"a", "0x7f000001"}, "is not a dotted IPv4 address"},
+        {{"a\nb", "127.0.0.1"}, "name 'a\\nb' holds control characters"},
+        {{"a", "127.0.0.1", "MX"}, "type 'MX'"},
+        {{"a", "127.0.0.1", "65536"}, "type '65536'"},
+        {{"a..b", "127.0.0.1"}, "name 'a..b'"},
+        {{"a", "--bogus"}, "--bogus"},
+    };
+    for (const auto& c : bad) {
+        const auto r = testsupport::run_program("rebounddns", c.args);
+        EXPECT_EQ(r.exit_code, 2) << (c.args.empty() ? "(none)" : c.args[0]);
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("rebounddns: "), std::string::npos);
+        EXPECT_EQ(r.err.rfind("rebounddns: ", 0), 0u) << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
     const auto help = testsupport::run_program("rebounddns", {"--help"});
     EXPECT_EQ(help.exit_code, 0);
-    EXPECT_EQ(help.lines.at(0), "Usage: rebounddns NAME [SERVER] [TYPE]");
+    EXPECT_EQ(help.lines.at(0), "Usage: rebounddns [OPTIONS] NAME [SERVER] [TYPE]");
 }
 
 } // namespace

@@ -1,0 +1,140 @@
+#include "report/openmetrics_report.h"
+
+#include "report/atomic_file.h"
+#include "util/timestamp.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace {
+
+constexpr double kNanosecondsPerSecond = 1e9;
+
+// Shortest text that reads back as the value, seconds cut to nanoseconds as in the JSON
+// document; NaN and infinities in the format's spelling.
+std::string number(double v, bool is_seconds = false) {
+    if (std::isnan(v)) return "NaN";
+    if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
+    if (is_seconds) v = std::round(v * kNanosecondsPerSecond) / kNanosecondsPerSecond;
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, v);
+    return std::string(text, r.ptr);
+}
+
+std::string seconds(double v) {
+    return number(v, true);
+}
+
+std::string escaped_label(const std::string& value) {
+    std::string out;
+    for (char c : value) {
+        if (c == '\\' || c == '"')
+            out += '\\', out += c;
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+class exposition {
+  public:
+    explicit exposition(const std::string& target)
+        : labels_("target=\"" + escaped_label(target) + "\"") {}
+
+    // One metric family's descriptors; `unit` is empty for a number without a unit.
+    void family(const char* name, const char* type, const char* unit, const char* help) {
+        text_ += std::string("# TYPE ") + name + " " + type + "\n";
+        if (*unit) text_ += std::string("# UNIT ") + name + " " + unit + "\n";
+        text_ += std::string("# HELP ") + name + " " + help + "\n";
+    }
+    void sample(const std::string& name, const std::string& value, const std::string& extra = "") {
+        text_ += name + "{" + labels_ + extra + "} " + value + "\n";
+    }
+    void gauge(const char* name, const char* unit, const char* help, const std::string& value) {
+        family(name, "gauge", unit, help);
+        sample(name, value);
+    }
+    // A summary family: its quantiles (with 0 and 1 as the exact extremes), sum and count.
+    void summary(const char* name, const char* help, const duration_stats& d, bool all_quantiles) {
+        family(name, "summary", "seconds", help);
+        const auto quantile = [&](const char* q, double v) {
+            sample(name, seconds(v), std::string(",quantile=\"") + q + "\"");
+        };
+        quantile("0", d.min);
+        for (int k = 0; k < kReportQuantileCount; ++k) {
+            if (!all_quantiles && k != kMedianIndex) continue;
+            quantile(number(kReportQuantiles[k].q).c_str(), d.quantiles[k]);
+        }
+        quantile("1", d.max);
+        const double sum = d.count ? d.mean * static_cast<double>(d.count) : 0;
+        sample(std::string(name) + "_sum", seconds(sum));
+        sample(std::string(name) + "_count", std::to_string(d.count));
+    }
+    std::string finish() { return text_ + "# EOF\n"; }
+
+  private:
+    std::string labels_;
+    std::string text_;
+};
+
+} // namespace
+
+std::string openmetrics_text(const run_summary& s, const std::string& target, double end_stamp) {
+    exposition x(target);
+    x.summary("rebound_round_trip_seconds",
+              "Round-trip time of the first echo of every answered probe in the last run.",
+              s.round_trip, true);
+    x.gauge("rebound_round_trip_stddev_seconds", "seconds",
+            "Standard deviation of the round-trip times in the last run.",
+            seconds(s.round_trip.stddev));
+    x.gauge("rebound_ipdv_mean_seconds", "seconds",
+            "Jitter: mean absolute delay variation (RFC 3393) of consecutive answered probes.",
+            seconds(s.jitter.mean));
+    x.gauge("rebound_ipdv_max_seconds", "seconds",
+            "Jitter: largest absolute delay variation of consecutive answered probes.",
+            seconds(s.jitter.max));
+    x.gauge("rebound_loss_ratio", "ratio",
+            "Probes sent in the last run that were never answered, as a fraction of those sent.",
+            number(s.sent > 0 ? s.lost_percent / 100.0 : NAN));
+
+    const struct {
+        const char* name;
+        const char* help;
+        int32_t value;
+    } counts[] = {
+        {"rebound_probes_sent", "Probes sent in the last run.", s.sent},
+        {"rebound_echoes_received", "Echoes received in the last run, duplicates included.",
+         s.received},
+        {"rebound_echoes_unique", "Probes answered at least once in the last run.", s.unique},
+        {"rebound_echoes_duplicate", "Echoes of a probe already answered in the last run.",
+         s.duplicates},
+        {"rebound_echoes_late", "Echoes that came after their probe's wait had timed out.", s.late},
+        {"rebound_echoes_out_of_order", "Echoes that came after an echo of a later probe.",
+         s.out_of_order},
+        {"rebound_datagrams_foreign", "Datagrams received that were no echo of the last run.",
+         s.foreign},
+    };
+    for (const auto& c : counts)
+        x.gauge(c.name, "", c.help, std::to_string(c.value));
+
+    x.summary("rebound_send_call_seconds",
+              "Wait for writability and send call of every probe in the last run.", s.send_call,
+              false);
+    x.gauge("rebound_run_elapsed_seconds", "seconds", "Duration of the last run.",
+            seconds(s.elapsed));
+    x.gauge("rebound_run_probes_per_second", "", "Probes sent per second in the last run.",
+            number(s.probes_per_second));
+    x.gauge("rebound_run_complete", "",
+            "1 when the last run ran to its end, 0 when it ended early or was stopped.",
+            s.end == rebound_end::normal ? "1" : "0");
+    x.gauge("rebound_run_end_timestamp_seconds", "seconds",
+            "When the last run ended, seconds since 1970-01-01 UTC.", number(end_stamp));
+    return x.finish();
+}
+
+void openmetrics_report::run_ended(const rebound_run_end& e) {
+    const double end_stamp = e.end_stamp > 0 ? e.end_stamp : get_timestamp();
+    error_ = replace_file(path_, openmetrics_text(collector_.summary(), target_, end_stamp));
+}

@@ -1,0 +1,68 @@
+// What a finished (or stopped) run amounts to: the numbers the human summary, the JSON document
+// and the metrics file all show, computed once so that the three always agree.
+#pragma once
+
+#include "engine/run_observer.h"
+
+#include <cstdint>
+#include <string>
+
+// The quantiles every report shows, in this order. `name` is the text label ("median",
+// "p99.9"), `q` the quantile.
+struct quantile_point {
+    const char* name;
+    double q;
+};
+inline constexpr quantile_point kReportQuantiles[] = {
+    {"median", 0.5}, {"p90", 0.9}, {"p99", 0.99}, {"p99.9", 0.999}};
+inline constexpr int kReportQuantileCount = sizeof kReportQuantiles / sizeof kReportQuantiles[0];
+inline constexpr int kMedianIndex = 0;
+static_assert(kReportQuantiles[kMedianIndex].q == 0.5);
+
+// A distribution of durations in seconds. With count 0 every value is NaN.
+struct duration_stats {
+    uint64_t count = 0;
+    double min = 0, mean = 0, max = 0, stddev = 0;
+    double quantiles[kReportQuantileCount] = {}; // in the order of kReportQuantiles
+    bool exact = true; // false: quantiles from the bounded histogram (within 1 %)
+};
+
+struct jitter_stats {
+    uint64_t pairs = 0;
+    double mean = 0, max = 0; // of |IPDV|, seconds; NaN without a pair
+};
+
+struct run_summary {
+    rebound_end end = rebound_end::normal;
+    int32_t sent = 0;     // probes whose send call passed them on
+    int32_t received = 0; // echoes, duplicates included
+    int32_t unique = 0;   // probes answered at least once
+    int32_t duplicates = 0;
+    int32_t late = 0;
+    int32_t out_of_order = 0;
+    int32_t foreign = 0;
+    double lost_percent = 0;   // of the probes sent, those never answered; NaN when none sent
+    duration_stats round_trip; // first echo of every answered probe
+    jitter_stats jitter;
+    duration_stats send_call;     // wait for writability + send call, every probe
+    double elapsed = 0;           // seconds from the run's start to its end (or stop)
+    double probes_per_second = 0; // sent / elapsed; NaN when elapsed is 0
+};
+
+// How the run was asked for, as the reports describe it.
+struct run_description {
+    std::string program; // "reboundcli"
+    std::string version;
+    std::string host; // as given on the command line (a name or a dotted address)
+    int32_t port = 0;
+    double timeout = 0;
+    int32_t count = 0; // ignored when count_unlimited
+    bool count_unlimited = false;
+    int32_t sendsize = 0;
+    int32_t recvsize = 0;
+    double interval = 0;
+    double duration = 0; // 0: no time limit
+};
+
+// "normal", "early" or "stopped".
+const char* end_name(rebound_end end);

@@ -1,0 +1,76 @@
+#include "report/summary_collector.h"
+
+#include "util/timestamp.h"
+
+#include <limits>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+duration_stats stats_of(quantile_store& store) {
+    duration_stats s;
+    s.count = store.count();
+    s.min = store.min();
+    s.mean = store.mean();
+    s.max = store.max();
+    s.stddev = store.stddev();
+    for (int k = 0; k < kReportQuantileCount; ++k)
+        s.quantiles[k] = store.quantile(kReportQuantiles[k].q);
+    s.exact = store.exact();
+    return s;
+}
+
+} // namespace
+
+const char* end_name(rebound_end end) {
+    switch (end) {
+    case rebound_end::normal:
+        return "normal";
+    case rebound_end::early:
+        return "early";
+    case rebound_end::stopped:
+        break;
+    }
+    return "stopped";
+}
+
+void summary_collector::run_started(const rebound_run_start& e) {
+    start_stamp_ = e.start_stamp;
+}
+
+void summary_collector::probe_sent(const rebound_probe_sent& e) {
+    send_calls_.add(e.send_duration);
+}
+
+void summary_collector::echo_received(const rebound_echo& e) {
+    if (e.marks & REBOUND_ECHO_DUPLICATE) return; // a probe's round trip is its first echo's
+    round_trips_.add(e.round_trip);
+    jitter_.add(e.seq, e.round_trip);
+}
+
+void summary_collector::run_ended(const rebound_run_end& e) {
+    run_summary& s = summary_;
+    s.end = e.end;
+    if (e.info) {
+        const rebound_info& r = *e.info;
+        s.sent = r.sendpkts;
+        s.received = r.recvpkts;
+        s.unique = r.uniqpkts;
+        s.duplicates = r.duppkts;
+        s.late = r.latepkts;
+        s.out_of_order = r.reorderpkts;
+        s.foreign = r.foreignpkts;
+    }
+    s.lost_percent = s.sent > 0 ? 100.0 * (s.sent - s.unique) / s.sent : kNaN;
+    s.round_trip = stats_of(round_trips_);
+    s.send_call = stats_of(send_calls_);
+    s.jitter = {jitter_.pairs(), jitter_.mean_abs(), jitter_.max_abs()};
+
+    // After an early end or a stop the engine gives no end stamp: the run ended now.
+    const double start = e.start_stamp > 0 ? e.start_stamp : start_stamp_;
+    const double end = e.end_stamp > 0 ? e.end_stamp : get_timestamp();
+    s.elapsed = start > 0 && end > start ? end - start : 0;
+    s.probes_per_second = s.elapsed > 0 ? s.sent / s.elapsed : kNaN;
+    complete_ = true;
+}

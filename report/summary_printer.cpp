@@ -1,0 +1,78 @@
+#include "report/summary_printer.h"
+
+#include <cmath>
+#include <cstdarg>
+
+namespace {
+
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+void append(std::string* text, const char* format, ...) {
+    char line[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    *text += line;
+}
+
+double ms(double seconds) {
+    return seconds * kMillisecondsPerSecond;
+}
+
+const char* end_note(rebound_end end) {
+    switch (end) {
+    case rebound_end::normal:
+        return "";
+    case rebound_end::early:
+        return " (run ended early: a wait failed)";
+    case rebound_end::stopped:
+        break;
+    }
+    return " (run stopped by a signal)";
+}
+
+void round_trip_line(std::string* text, const duration_stats& rt) {
+    if (rt.count == 0) {
+        *text += "round trip: no echo\n";
+        return;
+    }
+    append(text, "round trip ms: min %.3f, mean %.3f", ms(rt.min), ms(rt.mean));
+    for (int k = 0; k < kReportQuantileCount; ++k)
+        append(text, ", %s %.3f", kReportQuantiles[k].name, ms(rt.quantiles[k]));
+    append(text, ", max %.3f, sd %.3f%s\n", ms(rt.max), ms(rt.stddev),
+           rt.exact ? "" : " (percentiles within 1 %)");
+}
+
+} // namespace
+
+std::string summary_text(const run_summary& s, const std::string& target) {
+    std::string text;
+    append(&text, "--- %s round-trip summary%s ---\n", target.c_str(), end_note(s.end));
+    if (std::isnan(s.lost_percent))
+        append(&text, "probes sent %d, echoes received %d (unique), lost -\n", s.sent, s.unique);
+    else
+        append(&text, "probes sent %d, echoes received %d (unique), lost %.1f %%\n", s.sent,
+               s.unique, s.lost_percent);
+    append(&text, "duplicates %d, late %d, out of order %d, foreign %d\n", s.duplicates, s.late,
+           s.out_of_order, s.foreign);
+    round_trip_line(&text, s.round_trip);
+    if (s.jitter.pairs == 0)
+        text += "jitter (IPDV): fewer than two answered probes\n";
+    else
+        append(&text, "jitter (IPDV) ms: mean %.3f, max %.3f\n", ms(s.jitter.mean),
+               ms(s.jitter.max));
+    if (s.send_call.count > 0)
+        append(&text, "send call ms: median %.3f, max %.3f\n",
+               ms(s.send_call.quantiles[kMedianIndex]), ms(s.send_call.max));
+    if (std::isnan(s.probes_per_second))
+        append(&text, "elapsed %.3f s\n", s.elapsed);
+    else
+        append(&text, "elapsed %.3f s, %.1f probes/s\n", s.elapsed, s.probes_per_second);
+    return text;
+}
+
+void summary_printer::run_ended(const rebound_run_end&) {
+    std::fputs(summary_text(collector_.summary(), target_).c_str(), out_);
+    std::fflush(out_);
+}

@@ -1,0 +1,95 @@
+// The pieces under the reports: UTC time text and the atomic replacement of a file.
+#include "report/atomic_file.h"
+#include "report/iso_time.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+TEST(IsoTime, UtcWithMicroseconds) {
+    const struct {
+        double stamp;
+        const char* text;
+    } cases[] = {
+        {0, "1970-01-01T00:00:00.000000Z"},
+        {1781069532.25, "2026-06-10T05:32:12.250000Z"},
+        {951782400.5, "2000-02-29T00:00:00.500000Z"},        // leap day
+        {1781069532.9999996, "2026-06-10T05:32:13.000000Z"}, // rounds into the next second
+        {4102444799.000001, "2099-12-31T23:59:59.000001Z"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(iso8601_utc(c.stamp), c.text) << c.stamp;
+}
+
+std::string read_all(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Names in `dir`, for checking that no temporary file is left behind.
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(dir.c_str());
+    while (d) {
+        dirent* e = ::readdir(d);
+        if (!e) break;
+        const std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    if (d) ::closedir(d);
+    return names;
+}
+
+class AtomicFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/rebound-atomic-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        path_ = dir_ + "/rebound.prom";
+    }
+    void TearDown() override {
+        for (const auto& n : entries(dir_))
+            ::unlink((dir_ + "/" + n).c_str());
+        ::rmdir(dir_.c_str());
+    }
+    std::string dir_, path_;
+};
+
+TEST_F(AtomicFile, ReaderOfTheOldFileKeepsItWholeAndNoTemporaryRemains) {
+    EXPECT_EQ(check_replaceable(path_), "");
+    ASSERT_EQ(replace_file(path_, "old contents\n"), "");
+    std::ifstream reader(path_); // opened before the replacement
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
+    ASSERT_EQ(replace_file(path_, "new contents\n"), "");
+    std::ostringstream seen;
+    seen << reader.rdbuf();
+    EXPECT_EQ(seen.str(), "old contents\n"); // never a mix of old and new
+    EXPECT_EQ(read_all(path_), "new contents\n");
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"rebound.prom"});
+    struct stat st {};
+    ASSERT_EQ(::stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask); // readable by a collector of another user
+}
+
+TEST_F(AtomicFile, FailuresLeaveNothingBehind) {
+    const std::string missing = dir_ + "/no-such-dir/rebound.prom";
+    EXPECT_NE(check_replaceable(missing).find("No such file or directory"), std::string::npos);
+    EXPECT_NE(replace_file(missing, "x"), "");
+    ASSERT_EQ(::mkdir((dir_ + "/sub").c_str(), 0755), 0);
+    EXPECT_NE(check_replaceable(dir_ + "/sub").find("is a directory"), std::string::npos);
+    EXPECT_NE(replace_file(dir_ + "/sub", "x"), "");
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"sub"});
+    ::rmdir((dir_ + "/sub").c_str());
+}
+
+} // namespace

@@ -1,0 +1,33 @@
+// A run made of events, without a network: what the engine would report for probes with known
+// round trips, losses, duplicates and late echoes, delivered to an observer in engine order.
+#pragma once
+
+#include "engine/run_observer.h"
+
+#include <vector>
+
+namespace testsupport {
+
+struct synthetic_probe {
+    double round_trip = 0.001; // seconds; negative: never answered
+    int duplicates = 0;        // extra echoes after the first
+    bool late = false;         // the first echo came after the probe's wait timed out
+};
+
+struct synthetic_run {
+    std::vector<synthetic_probe> probes;
+    double send_duration = 20e-6; // of every probe
+    double step = 0.002;          // seconds between the sends of consecutive probes
+    int foreign = 0;              // datagrams that are no echo, reported before the end
+    rebound_end end = rebound_end::normal;
+    double start_stamp = 1781069532.25;
+};
+
+// Delivers the run's events to `observer` and returns the record it ended with (also the one
+// run_ended pointed at). Probes are echoed in order, each right after its send.
+rebound_info feed(const synthetic_run& run, rebound_observer& observer);
+
+// n probes answered with the given round trip, every `drop_every`-th (1-based) left unanswered.
+std::vector<synthetic_probe> probes_with_drops(int n, int drop_every, double round_trip);
+
+} // namespace testsupport
