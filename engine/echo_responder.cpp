@@ -1,83 +1,231 @@
 #include "engine/echo_responder.h"
 
-#include "engine/line_printer.h"
 #include "engine/probe_header.h"
+#include "engine/rate_limiter.h"
 #include "net/options.h"
-#include "platform/stop_signals.h"
+#include "platform/datagram_batch.h"
 #include "util/sockaddr.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
+#include <memory>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
-constexpr timeval kNoWait{0, 0};
+// Datagrams one receive call takes: enough to spread a system call over many datagrams, few
+// enough that a batch is over long before a stop has to wait for it.
+constexpr int kBatch = 32;
 
-// The echo size a request asks for, read signed (so 2^31 and above count as too small), at
-// least 16 and never more than the buffer holds.
-int echo_size(const unsigned char* request) {
-    const auto asked = static_cast<int32_t>(pkthdr_get(request, PKTHDR_RECVSIZE));
-    if (asked <= 15) return 16;
-    return asked < kTransferBufferSize ? asked : kTransferBufferSize;
+// The padding of every echo longer than its request.
+const unsigned char kZeros[kMaxUdpPayload] = {};
+
+int64_t monotonic_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// What all loops share.
+struct responder_state {
+    echo_policy policy;
+    responder_observer& observer;
+    responder_stop& stop;
+    source_rate_limiter limiter;
+    std::atomic<uint32_t> served{0}; // the request counter, counted in batches
+};
+
+class receive_loop {
+  public:
+    receive_loop(responder_state& state, int sock, int index)
+        : state_(state), sock_(sock), index_(index),
+          buffers_(new unsigned char[size_t{kBatch} * kTransferBufferSize]) {
+        // Pages of the buffers are only touched by datagrams that need them.
+        for (int i = 0; i < kBatch; ++i) {
+            slots_[i].data = &buffers_[size_t(i) * kTransferBufferSize];
+            slots_[i].capacity = kTransferBufferSize;
+        }
+    }
+
+    void run() {
+        while (!state_.stop.requested()) {
+            const int got = plat::receive_datagrams(sock_, slots_, kBatch);
+            if (got > 0) {
+                serve(got);
+            } else if (got == 0) {
+                wait_for(true);
+            } else {
+                report_receive_failure(errno);
+            }
+        }
+    }
+
+  private:
+    // Waits until the socket is readable (or writable); false when a stop ended the wait.
+    bool wait_for(bool readable) {
+        plat::wait_item items[2];
+        items[0].fd = sock_;
+        items[0].read = readable;
+        items[0].write = !readable;
+        items[1].fd = state_.stop.wait_fd();
+        items[1].read = true;
+        while (!state_.stop.requested()) {
+            if (plat::wait_any(items, 2, -1) < 0) return false;
+            if (items[0].ready) return true;
+        }
+        return false;
+    }
+
+    void report_receive_failure(int error) {
+        responder_datagram d{};
+        d.loop = index_;
+        d.served = static_cast<int32_t>(state_.served.load(std::memory_order_relaxed));
+        d.size = -1;
+        d.error = error;
+        state_.observer.datagram_received(d);
+        state_.observer.batch_done(index_);
+    }
+
+    void serve(int count) {
+        const int64_t now = monotonic_ns();
+        int sends = 0;
+        int requests = 0; // datagrams that are reported: echoes and empty ones
+        for (int i = 0; i < count; ++i) {
+            const plat::received_datagram& slot = slots_[i];
+            const echo_request request{{slot.data, static_cast<size_t>(slot.size)},
+                                       slot.source,
+                                       ntohl(slot.destination.s_addr)};
+            echo_plan& plan = plans_[i];
+            plan = plan_echo(state_.policy, request);
+            if (plan.verdict == echo_verdict::refused) {
+                state_.observer.datagram_refused({index_, slot.source, slot.size, plan.refusal});
+                continue;
+            }
+            if (!plan.trusted && !state_.limiter.admit(ntohl(slot.source.sin_addr.s_addr), now)) {
+                state_.observer.datagram_rate_limited({index_, slot.source, slot.size});
+                continue;
+            }
+            reported_[requests++] = i;
+            if (plan.verdict != echo_verdict::echo) continue;
+            plat::outgoing_datagram& out = outgoing_[sends++];
+            out = {};
+            out.parts[0] = slot.data;
+            out.part_sizes[0] = static_cast<size_t>(plan.copied);
+            out.parts[1] = kZeros;
+            out.part_sizes[1] = static_cast<size_t>(plan.echo_size - plan.copied);
+            out.destination = slot.source;
+            out.from = slot.reply_from;
+        }
+        send_all(sends);
+        report(requests, sends);
+    }
+
+    // Sends the batch's echoes, waiting for room in the socket when it is full; after a stop,
+    // what is left is given up (reported as failed sends).
+    void send_all(int count) {
+        int done = 0;
+        while (done < count) {
+            done += plat::send_datagrams(sock_, outgoing_ + done, count - done);
+            if (done < count && !wait_for(false)) break;
+        }
+        for (; done < count; ++done) {
+            outgoing_[done].result = -1;
+            outgoing_[done].error = EAGAIN;
+        }
+    }
+
+    void report(int requests, int sends) {
+        // The counter moves by the batch's echoes; each request sees the count before it.
+        auto served = static_cast<int32_t>(
+            state_.served.fetch_add(static_cast<uint32_t>(sends), std::memory_order_relaxed));
+        int send = 0;
+        for (int r = 0; r < requests; ++r) {
+            const plat::received_datagram& slot = slots_[reported_[r]];
+            const echo_plan& plan = plans_[reported_[r]];
+            state_.observer.datagram_received(
+                {served, slot.source, slot.size, 0, plan.seq, index_});
+            if (plan.verdict != echo_verdict::echo) continue;
+            const plat::outgoing_datagram& out = outgoing_[send++];
+            state_.observer.echo_sent(
+                {served, slot.source, plan.echo_size, out.result, out.error, plan.seq, index_});
+            ++served;
+        }
+        state_.observer.batch_done(index_);
+    }
+
+    responder_state& state_;
+    int sock_;
+    int index_;
+    std::unique_ptr<unsigned char[]> buffers_;
+    plat::received_datagram slots_[kBatch];
+    echo_plan plans_[kBatch];
+    int reported_[kBatch];
+    plat::outgoing_datagram outgoing_[kBatch];
+};
+
+void close_all(const std::vector<int32_t>& socks) {
+    const int saved = errno;
+    for (int32_t s : socks)
+        sock_close(s);
+    errno = saved;
+}
+
+// One socket per loop, bound to the same address; the negative result of the first failure.
+int32_t open_sockets(const sockaddr_in& listaddr, int loops, std::vector<int32_t>* socks) {
+    const bool every_address = listaddr.sin_addr.s_addr == htonl(INADDR_ANY);
+    for (int i = 0; i < loops; ++i) {
+        const int32_t sock = udp_create(AF_INET);
+        if (sock < 0) return sock;
+        socks->push_back(sock);
+        // Answers go out from the address each request was sent to.
+        if (every_address && plat::report_destination(sock) != 0) return -errno;
+        if (loops > 1 && plat::share_port(sock) != 0) return -errno;
+        const int32_t bound = udp_bind(sock, reinterpret_cast<const sockaddr*>(&listaddr));
+        if (bound < 0) return bound;
+    }
+    return 0;
 }
 
 } // namespace
 
-int32_t rebound_listen(const char* ipaddr, int32_t ipport, responder_observer* observer) {
-    line_printer stdout_lines(stdout);
-    responder_observer& report = observer ? *observer : stdout_lines;
+int32_t rebound_listen(const responder_config& config, responder_observer& observer,
+                       responder_stop& stop) {
     char port_text[6] = {};
-    std::snprintf(port_text, sizeof port_text, "%d", ipport);
-    const sockaddr_in listaddr = create_sockaddrin(AF_INET, ipaddr, port_text);
-    report.started({ipaddr, port_text, listaddr});
+    std::snprintf(port_text, sizeof port_text, "%d", config.ipport);
+    const sockaddr_in listaddr = create_sockaddrin(AF_INET, config.ipaddr, port_text);
+    observer.started({config.ipaddr, port_text, listaddr});
 
-    const int32_t sock = udp_create(AF_INET);
-    if (sock < 0) return sock;
-    const int32_t bound = udp_bind(sock, reinterpret_cast<const sockaddr*>(&listaddr));
-    if (bound < 0) {
-        const int saved = errno;
-        sock_close(sock);
-        errno = saved;
-        return bound;
+    const int loops = config.loops > 0 ? config.loops : 1;
+    std::vector<int32_t> socks;
+    if (const int32_t failed = open_sockets(listaddr, loops, &socks); failed < 0) {
+        close_all(socks);
+        return failed;
     }
 
-    // All zero except the first `dirty` bytes, which the latest request wrote: clearing only
-    // those keeps the whole buffer zero before every receive without rewriting 64 KiB each time.
-    unsigned char buf[kTransferBufferSize] = {};
-    size_t dirty = 0;
-    int32_t served = 0;
-    for (;;) {
-        // Lines are written out whenever the responder runs out of work, so a reader sees
-        // every line as soon as the responder is idle, while a busy responder writes them in
-        // batches. The blocking wait is also where a stop request gets through; the receive
-        // itself then cannot block.
-        if (plat::stop_requested()) break;
-        const int pending = plat::select_one(sock, plat::kReadable, &kNoWait);
-        if (pending < 0) continue; // interrupted: the loop head sees a stop
-        if (pending == 0) {
-            std::fflush(stdout);
-            if (plat::select_one(sock, plat::kReadable, nullptr) <= 0) continue;
-        }
-
-        std::memset(buf, 0, dirty);
-        sockaddr_in from{};
-        int fromlen = plat::kInetAddrLen;
-        const int got = plat::recvfrom(sock, buf, kTransferBufferSize, 0,
-                                       reinterpret_cast<sockaddr*>(&from), &fromlen);
-        const int recv_error = got < 0 ? errno : 0;
-        dirty = got > 0 ? static_cast<size_t>(got) : 0;
-        const auto seq = static_cast<int32_t>(pkthdr_get(buf, PKTHDR_SEQ));
-        report.datagram_received({served, from, got, recv_error, seq});
-        if (got <= 0) continue;
-
-        const int size = echo_size(buf);
-        const int sent = plat::sendto(sock, buf, size, 0, reinterpret_cast<const sockaddr*>(&from),
-                                      plat::kInetAddrLen);
-        const int send_error = sent < 0 ? errno : 0;
-        report.echo_sent({served, from, size, sent, send_error, seq});
-        ++served;
+    responder_state state{config.policy, observer, stop, source_rate_limiter(config.rate)};
+    state.policy.own_port = ntohs(listaddr.sin_port);
+    state.policy.own_address = ntohl(listaddr.sin_addr.s_addr);
+    std::vector<std::unique_ptr<receive_loop>> workers;
+    for (int i = 0; i < loops; ++i)
+        workers.push_back(std::make_unique<receive_loop>(state, socks[size_t(i)], i));
+    std::vector<std::thread> threads;
+    int32_t result = 0;
+    try {
+        for (int i = 1; i < loops; ++i)
+            threads.emplace_back([&workers, i] { workers[size_t(i)]->run(); });
+    } catch (const std::system_error& e) {
+        // A loop that cannot run must not keep its socket: the kernel would go on handing it
+        // a share of the sources. Rather than serve some of them, nobody is served.
+        stop.request();
+        result = SOCKERR_FAIL;
+        errno = e.code().value();
     }
-    sock_close(sock);
-    return 0;
+    if (result == 0) workers[0]->run();
+    for (auto& t : threads)
+        t.join();
+    close_all(socks);
+    return result;
 }

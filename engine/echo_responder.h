@@ -1,13 +1,49 @@
 // The far end of a measurement: answers every probe datagram with its first bytes, cut or
-// padded with zeros to the echo size the probe asks for.
+// padded with zeros to the echo size the probe asks for, within the limits of an echo_policy
+// (engine/echo_policy.h) and a rate for untrusted sources.
 #pragma once
 
+#include "engine/echo_policy.h"
 #include "engine/run_observer.h"
+#include "platform/event_wait.h"
 
+#include <atomic>
 #include <cstdint>
 
-// Binds a UDP socket to ipaddr:ipport and serves requests one after another. Returns only when
-// the socket cannot be created or bound (the negative socket library result, with nothing
-// served) or when SIGINT/SIGTERM asked reboundsrv to stop (0). Every datagram and echo is
-// reported to `observer`; without one, the lines go to standard output.
-int32_t rebound_listen(const char* ipaddr, int32_t ipport, responder_observer* observer = nullptr);
+inline constexpr uint32_t kDefaultRate = 1000; // datagrams per second per untrusted source
+
+struct responder_config {
+    const char* ipaddr = ""; // local IPv4 address; empty: every address
+    int32_t ipport = 0;
+    echo_policy policy;   // its own_port and own_address are taken from the bound address
+    uint32_t rate = 1000; // datagrams per second per untrusted source
+    int loops = 1;        // receive loops on the port, each with its own thread and socket
+};
+
+// Asks a running responder to stop; safe from any thread.
+class responder_stop {
+  public:
+    void request() {
+        requested_.store(true, std::memory_order_relaxed);
+        event_.set();
+    }
+    bool requested() const { return requested_.load(std::memory_order_relaxed); }
+    int wait_fd() const { return event_.fd(); }
+
+  private:
+    std::atomic<bool> requested_{false};
+    plat::wake_event event_;
+};
+
+// Binds one UDP socket per receive loop to ipaddr:ipport (with several loops, the sockets share
+// the port and the kernel spreads sources over them) and serves until `stop` is requested,
+// reporting every event to `observer` (the caller's thread runs loop 0, further loops run on
+// threads of their own). Returns 0 after a stop, or a negative socket library result (errno
+// set): when a socket cannot be created or bound, with nothing served; when a loop's thread
+// cannot be started, after requesting `stop` and ending the loops already started.
+//
+// Every loop takes waiting datagrams in batches, decides each one with plan_echo, sends the
+// batch's echoes in one call, then reports the batch in arrival order. A loop never blocks
+// except in a wait that a stop ends, so a stop takes effect within one batch.
+int32_t rebound_listen(const responder_config& config, responder_observer& observer,
+                       responder_stop& stop);

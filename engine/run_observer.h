@@ -6,6 +6,7 @@
 // measured time. Every member has an empty default: an observer overrides what it needs.
 #pragma once
 
+#include "engine/echo_policy.h"
 #include "engine/result_record.h"
 
 #include <netinet/in.h>
@@ -144,6 +145,10 @@ class rebound_observers final : public rebound_observer {
 };
 
 // ---- the echo responder ----
+//
+// With several receive loops, each loop reports from its own thread: the events of one loop
+// come in order, those of different loops concurrently, each carrying its loop's index.
+// started() comes first, on the caller's thread, before any loop runs.
 
 struct responder_start {
     const char* ipaddr;
@@ -158,6 +163,7 @@ struct responder_datagram {
     int32_t size; // result of the receive call
     int error;    // errno of a failed receive, else 0
     int32_t seq;  // sequence number read from the request
+    int loop;     // the receive loop that took it
 };
 
 struct responder_echo_sent {
@@ -167,6 +173,22 @@ struct responder_echo_sent {
     int32_t sent;      // result of the send call
     int error;
     int32_t seq;
+    int loop;
+};
+
+// A datagram that is not answered because of where it claims to come from (echo_policy.h).
+struct responder_refused {
+    int loop;
+    sockaddr_in source;
+    int32_t size;
+    echo_refusal reason;
+};
+
+// A datagram from an untrusted source beyond that source's rate: dropped.
+struct responder_rate_limited {
+    int loop;
+    sockaddr_in source;
+    int32_t size;
 };
 
 class responder_observer {
@@ -175,4 +197,25 @@ class responder_observer {
     virtual void started(const responder_start&) {}
     virtual void datagram_received(const responder_datagram&) {}
     virtual void echo_sent(const responder_echo_sent&) {}
+    virtual void datagram_refused(const responder_refused&) {}
+    virtual void datagram_rate_limited(const responder_rate_limited&) {}
+    // The loop has reported every datagram it took so far and goes on to wait or to take the
+    // next batch: the moment to hand on what was buffered.
+    virtual void batch_done(int /*loop*/) {}
+};
+
+// Hands every responder event to several observers, in the order given.
+class responder_observers final : public responder_observer {
+  public:
+    responder_observers(std::initializer_list<responder_observer*> list);
+
+    void started(const responder_start& e) override;
+    void datagram_received(const responder_datagram& e) override;
+    void echo_sent(const responder_echo_sent& e) override;
+    void datagram_refused(const responder_refused& e) override;
+    void datagram_rate_limited(const responder_rate_limited& e) override;
+    void batch_done(int loop) override;
+
+  private:
+    std::vector<responder_observer*> list_;
 };

@@ -11,6 +11,7 @@ targets=(
   "dns_parse      4096    a reply to a DNS query, decoded and printed"
   "client_output  8192    reboundcli's standard output, parsed by the window"
   "text_parsers   512     a text for one of the library's text parsers"
+  "echo_plan      65507   one datagram, decided by the responder"
 )
 
 seconds=${1:-30}

@@ -1,0 +1,70 @@
+// What the responder does with one datagram, decided from the datagram alone: refuse it (and
+// why), or answer it with an echo of which size and bytes. No socket, clock or state is
+// involved, so every rule can be checked on any bytes from any source.
+//
+// The rules keep the responder from being turned against others or itself:
+// - no answer to datagrams that claim to come from the responder's own port (from its own
+//   address, that is the responder talking to itself; from another address, a second responder
+//   on the same port), from port 0 or a port below 1024 (echo, chargen, DNS and the other
+//   services a forged source would aim an echo at), or from a broadcast or multicast address;
+// - sources outside the trusted ranges get an echo no larger than their request, so the
+//   responder never sends more bytes than a forged source sent it;
+// - no echo is larger than the configured maximum.
+#pragma once
+
+#include "engine/address_range.h"
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+// The largest UDP payload over IPv4 (65535 minus the IP and UDP headers).
+inline constexpr int32_t kMaxUdpPayload = 65507;
+
+// Source ports below this one belong to system services.
+inline constexpr int kFirstUserPort = 1024;
+
+enum class echo_refusal : uint8_t {
+    none,
+    own_address, // the responder's own address and port
+    own_port,    // the responder's port at another address
+    low_port,    // port 0 or a system service's port
+    broadcast,   // 255.255.255.255
+    multicast,   // 224.0.0.0/4
+};
+inline constexpr int kEchoRefusalKinds = 6; // none included
+
+// "own_address", "own_port", ...; "none" for none.
+const char* echo_refusal_name(echo_refusal reason);
+
+struct echo_policy {
+    std::vector<ipv4_range> trusted{kLoopbackRange}; // sources that get any echo size
+    int32_t max_echo = kMaxUdpPayload;
+    uint16_t own_port = 0;    // host byte order
+    uint32_t own_address = 0; // host byte order; 0 when bound to every address
+};
+
+struct echo_request {
+    std::span<const unsigned char> bytes; // as received
+    sockaddr_in source{};
+    uint32_t destination = 0; // host byte order: the address it was sent to, 0 when unknown
+};
+
+enum class echo_verdict : uint8_t {
+    echo,    // echo_size bytes: the request's first `copied` bytes, then zeros
+    empty,   // an empty datagram: reported, not answered
+    refused, // not answered; `refusal` says why
+};
+
+struct echo_plan {
+    echo_verdict verdict = echo_verdict::refused;
+    echo_refusal refusal = echo_refusal::none;
+    bool trusted = false; // the source is in a trusted range (no rate limit applies)
+    int32_t seq = 0;      // the sequence number the request carries (0 where it has none)
+    int32_t echo_size = 0;
+    int32_t copied = 0;
+};
+
+echo_plan plan_echo(const echo_policy& policy, const echo_request& request);

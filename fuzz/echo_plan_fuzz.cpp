@@ -1,0 +1,99 @@
+// libFuzzer target: any bytes as one datagram reaching the responder, decided for a table of
+// sources and policies (trusted, untrusted, capped, bound to every address, the responder's
+// own port, a service port) and for a source taken from the datagram's last bytes. The plan
+// must read only the bytes it is given and keep every promise the responder makes: refused
+// datagrams get nothing, no echo beyond the cap, none larger than its request for untrusted
+// sources, and the echo's bytes are the request's first bytes followed by zeros.
+#include "engine/echo_policy.h"
+#include "engine/probe_header.h"
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kOwnPort = 33333;
+
+void check(bool promise) {
+    if (!promise) std::abort();
+}
+
+sockaddr_in address(uint32_t ip, uint16_t port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(ip);
+    a.sin_port = htons(port);
+    return a;
+}
+
+echo_policy make_policy(uint32_t own_address, int32_t max_echo) {
+    echo_policy p;
+    p.own_port = kOwnPort;
+    p.own_address = own_address;
+    p.max_echo = max_echo;
+    return p;
+}
+
+void check_plan(const echo_policy& policy, const echo_request& request) {
+    const echo_plan plan = plan_echo(policy, request);
+    const auto size = static_cast<int32_t>(request.bytes.size());
+    check((plan.verdict == echo_verdict::refused) == (plan.refusal != echo_refusal::none));
+    if (plan.verdict != echo_verdict::echo) {
+        check(plan.echo_size == 0 && plan.copied == 0);
+        check(plan.verdict != echo_verdict::empty || size == 0);
+        return;
+    }
+    check(size > 0);
+    check(plan.echo_size <= std::min(policy.max_echo, kMaxUdpPayload));
+    check(plan.copied == std::min(plan.echo_size, size));
+    if (!plan.trusted) check(plan.echo_size <= size);
+    if (plan.trusted) check(plan.echo_size >= std::min<int32_t>(PKTHDR_SIZE, policy.max_echo));
+
+    unsigned char header[PKTHDR_SIZE] = {};
+    std::memcpy(header, request.bytes.data(), std::min<size_t>(request.bytes.size(), PKTHDR_SIZE));
+    check(plan.seq == static_cast<int32_t>(pkthdr_get(header, PKTHDR_SEQ)));
+
+    // The echo as the responder sends it (the request's first bytes, then zeros): taking them
+    // must stay within the datagram.
+    std::vector<unsigned char> echo(static_cast<size_t>(plan.echo_size), 0);
+    std::memcpy(echo.data(), request.bytes.data(), static_cast<size_t>(plan.copied));
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > size_t{kMaxUdpPayload}) return 0;
+    // An exactly sized copy, so a read beyond the datagram is caught even for empty input.
+    const std::vector<unsigned char> bytes(data, data + size);
+    const std::span<const unsigned char> datagram(bytes.data(), bytes.size());
+
+    static const echo_policy bound = make_policy(0x7F000001, kMaxUdpPayload);
+    static const echo_policy every = make_policy(0, kMaxUdpPayload);
+    static const echo_policy capped = make_policy(0x7F000001, 100);
+    struct context {
+        const echo_policy& policy;
+        sockaddr_in source;
+        uint32_t destination;
+    };
+    const context table[] = {
+        {bound, address(0x7F000001, 40000), 0},             // trusted client
+        {bound, address(0x0A000001, 40000), 0},             // untrusted client
+        {capped, address(0x7F000001, 40000), 0},            // trusted, capped
+        {every, address(0x7F000002, kOwnPort), 0x7F000002}, // itself, bound to every address
+        {bound, address(0x7F000001, 7), 0},                 // a service port
+    };
+    for (const auto& c : table)
+        check_plan(c.policy, {datagram, c.source, c.destination});
+
+    if (size >= 6) { // a source chosen by the fuzzer too
+        uint32_t ip;
+        uint16_t port;
+        std::memcpy(&ip, data + size - 6, sizeof ip);
+        std::memcpy(&port, data + size - 2, sizeof port);
+        check_plan(every, {datagram, address(ip, port), 0x7F000001});
+    }
+    return 0;
+}

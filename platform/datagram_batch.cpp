@@ -1,0 +1,123 @@
+#include "platform/datagram_batch.h"
+
+#include <cerrno>
+#include <cstring>
+#include <netinet/ip.h>
+
+namespace plat {
+namespace {
+
+// Room for one IP_PKTINFO control message.
+constexpr size_t kControlSize = CMSG_SPACE(sizeof(in_pktinfo));
+
+struct control_buffer {
+    alignas(cmsghdr) unsigned char bytes[kControlSize];
+};
+
+int switch_on(int sock, int level, int option) {
+    const int on = 1;
+    return ::setsockopt(sock, level, option, &on, sizeof on);
+}
+
+} // namespace
+
+int report_destination(int sock) {
+    return switch_on(sock, IPPROTO_IP, IP_PKTINFO);
+}
+
+int share_port(int sock) {
+    return switch_on(sock, SOL_SOCKET, SO_REUSEPORT);
+}
+
+int receive_datagrams(int sock, received_datagram* slots, int count) {
+    if (count > kMaxDatagramBatch) count = kMaxDatagramBatch;
+    mmsghdr headers[kMaxDatagramBatch];
+    iovec vectors[kMaxDatagramBatch];
+    control_buffer controls[kMaxDatagramBatch];
+    for (int i = 0; i < count; ++i) {
+        vectors[i] = {slots[i].data, static_cast<size_t>(slots[i].capacity)};
+        msghdr& h = headers[i].msg_hdr;
+        h = {};
+        h.msg_name = &slots[i].source;
+        h.msg_namelen = sizeof slots[i].source;
+        h.msg_iov = &vectors[i];
+        h.msg_iovlen = 1;
+        h.msg_control = controls[i].bytes;
+        h.msg_controllen = sizeof controls[i].bytes;
+        headers[i].msg_len = 0;
+    }
+    int got;
+    do {
+        got = ::recvmmsg(sock, headers, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+
+    for (int i = 0; i < got; ++i) {
+        received_datagram& slot = slots[i];
+        slot.size = static_cast<int>(headers[i].msg_len);
+        slot.destination = {};
+        slot.reply_from = {};
+        msghdr& h = headers[i].msg_hdr;
+        for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c)) {
+            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
+            in_pktinfo info;
+            std::memcpy(&info, CMSG_DATA(c), sizeof info);
+            slot.destination = info.ipi_addr;
+            slot.reply_from = info.ipi_spec_dst;
+        }
+    }
+    return got;
+}
+
+int send_datagrams(int sock, outgoing_datagram* datagrams, int count) {
+    int done = 0;
+    while (done < count) {
+        const int chunk = count - done < kMaxDatagramBatch ? count - done : kMaxDatagramBatch;
+        mmsghdr headers[kMaxDatagramBatch];
+        iovec vectors[kMaxDatagramBatch][2];
+        control_buffer controls[kMaxDatagramBatch];
+        for (int i = 0; i < chunk; ++i) {
+            outgoing_datagram& d = datagrams[done + i];
+            msghdr& h = headers[i].msg_hdr;
+            h = {};
+            h.msg_name = &d.destination;
+            h.msg_namelen = sizeof d.destination;
+            h.msg_iov = vectors[i];
+            h.msg_iovlen = 2;
+            for (int p = 0; p < 2; ++p)
+                vectors[i][p] = {const_cast<void*>(d.parts[p]), d.part_sizes[p]};
+            if (d.from.s_addr != 0) {
+                // Answer from this local address; the interface is left to routing.
+                h.msg_control = controls[i].bytes;
+                h.msg_controllen = sizeof controls[i].bytes;
+                cmsghdr* c = CMSG_FIRSTHDR(&h);
+                c->cmsg_level = IPPROTO_IP;
+                c->cmsg_type = IP_PKTINFO;
+                c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+                in_pktinfo info{};
+                info.ipi_spec_dst = d.from;
+                std::memcpy(CMSG_DATA(c), &info, sizeof info);
+            }
+            headers[i].msg_len = 0;
+        }
+        const int sent =
+            ::sendmmsg(sock, headers, static_cast<unsigned>(chunk), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) return done;
+            // The first datagram of the chunk failed on its own: record it, go on after it.
+            datagrams[done].result = -1;
+            datagrams[done].error = errno;
+            ++done;
+            continue;
+        }
+        for (int i = 0; i < sent; ++i) {
+            datagrams[done + i].result = static_cast<int>(headers[i].msg_len);
+            datagrams[done + i].error = 0;
+        }
+        done += sent;
+    }
+    return done;
+}
+
+} // namespace plat

@@ -1,0 +1,55 @@
+// Many datagrams per call on one UDP socket (recvmmsg/sendmmsg), with the local address each
+// datagram was sent to, so a socket bound to every address can answer from the address its
+// peer used. Neither call blocks: a busy service stays in control of its own loop.
+#pragma once
+
+#include "platform/socket_api.h"
+
+#include <cstddef>
+
+namespace plat {
+
+// Most datagrams one call handles.
+inline constexpr int kMaxDatagramBatch = 64;
+
+// Asks the kernel to report, with every received datagram, the local address it was sent to
+// (IP_PKTINFO). 0 on success, -1 on failure.
+int report_destination(int sock);
+
+// Lets several sockets bind the same address and port; the kernel spreads datagrams over them
+// by their source (SO_REUSEPORT). 0 on success, -1 on failure.
+int share_port(int sock);
+
+struct received_datagram {
+    // Filled by the caller: where the bytes go.
+    unsigned char* data = nullptr;
+    int capacity = 0;
+    // Filled by receive_datagrams.
+    int size = 0; // bytes received (a longer datagram is cut to capacity)
+    sockaddr_in source{};
+    in_addr destination{}; // the address it was sent to; 0 unless report_destination is on
+    in_addr reply_from{};  // the local address to answer from; 0: the kernel chooses
+};
+
+// Receives up to `count` waiting datagrams. Returns how many arrived, 0 when none is waiting,
+// -1 on failure (errno set; never EAGAIN or EINTR).
+int receive_datagrams(int sock, received_datagram* slots, int count);
+
+struct outgoing_datagram {
+    // Filled by the caller: the bytes are parts[0] followed by parts[1].
+    const void* parts[2] = {nullptr, nullptr};
+    size_t part_sizes[2] = {0, 0};
+    sockaddr_in destination{};
+    in_addr from{}; // source address to send from; 0: the kernel chooses
+    // Filled by send_datagrams.
+    int result = 0; // bytes sent, or -1
+    int error = 0;  // errno of a failed send, else 0
+};
+
+// Sends datagrams in order and sets each one's result. A datagram whose send fails is given
+// result -1 and its error, and the rest are still tried. Stops at the first datagram that the
+// socket cannot take without blocking and returns how many have their result (count when all
+// do).
+int send_datagrams(int sock, outgoing_datagram* datagrams, int count);
+
+} // namespace plat

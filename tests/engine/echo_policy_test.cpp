@@ -1,0 +1,167 @@
+// The responder's decisions without sockets: trusted ranges, the per-datagram plan (refusals,
+// echo sizes, the bytes an echo carries) and the per-source rate.
+#include "engine/echo_policy.h"
+#include "engine/rate_limiter.h"
+#include "tests/support/udp_peer.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(AddressRange, ParsesCidrBlocksAndRefusesWhatItWouldHaveToGuess) {
+    struct Case {
+        const char* text;
+        bool ok;
+        uint32_t network, mask;
+    };
+    const Case cases[] = {
+        {"10.0.0.0/8", true, 0x0A000000, 0xFF000000},
+        {"192.168.1.7", true, 0xC0A80107, 0xFFFFFFFF},
+        {"192.168.1.7/32", true, 0xC0A80107, 0xFFFFFFFF},
+        {"0.0.0.0/0", true, 0, 0},
+        {"10.1.2.3/8", false, 0, 0}, // host bits set
+        {"10.0.0.0/33", false, 0, 0},
+        {"10.0.0.0/-1", false, 0, 0},
+        {"10.0.0.0/", false, 0, 0},
+        {"10.0.0.0/8x", false, 0, 0},
+        {"10.0.0/8", false, 0, 0},
+        {"256.0.0.0/8", false, 0, 0},
+        {" 10.0.0.0/8", false, 0, 0},
+        {"", false, 0, 0},
+    };
+    for (const auto& c : cases) {
+        const auto r = parse_ipv4_range(c.text);
+        ASSERT_EQ(r.has_value(), c.ok) << c.text;
+        if (!c.ok) continue;
+        EXPECT_EQ(r->network, c.network) << c.text;
+        EXPECT_EQ(r->mask, c.mask) << c.text;
+    }
+    EXPECT_TRUE(range_contains(kLoopbackRange, 0x7F123456));
+    EXPECT_FALSE(range_contains(kLoopbackRange, 0x80000001));
+}
+
+sockaddr_in source(const char* ip, int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(uint16_t(port));
+    inet_pton(AF_INET, ip, &a.sin_addr);
+    return a;
+}
+
+constexpr int kPort = 33333;
+
+TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
+    echo_policy bound; // bound to 127.0.0.1:33333, default trust and cap
+    bound.own_port = kPort;
+    bound.own_address = 0x7F000001;
+    echo_policy every = bound; // bound to every address: the datagram's destination counts
+    every.own_address = 0;
+    echo_policy capped = bound;
+    capped.max_echo = 100;
+
+    struct Case {
+        const char* what;
+        const echo_policy& policy;
+        const char* ip;
+        int port;
+        uint32_t destination;
+        size_t size; // request bytes (a probe asking `asked`)
+        uint32_t asked;
+        echo_verdict verdict;
+        echo_refusal refusal;
+        int32_t echo, copied;
+    };
+    using V = echo_verdict;
+    using R = echo_refusal;
+    const Case cases[] = {
+        {"as asked", bound, "127.0.0.1", 40000, 0, 100, 1000, V::echo, R::none, 1000, 100},
+        {"cut", bound, "127.0.0.1", 40000, 0, 1000, 100, V::echo, R::none, 100, 100},
+        {"at least a header", bound, "127.0.0.1", 40000, 0, 64, 3, V::echo, R::none, 16, 16},
+        {"negative ask", bound, "127.0.0.1", 40000, 0, 64, 0xFFFFFFFF, V::echo, R::none, 16, 16},
+        {"largest payload", bound, "127.0.0.1", 40000, 0, 64, 70000, V::echo, R::none, 65507, 64},
+        {"capped", capped, "127.0.0.1", 40000, 0, 64, 1000, V::echo, R::none, 100, 64},
+        {"untrusted: no more than sent", bound, "10.0.0.1", 40000, 0, 16, 65507, V::echo, R::none,
+         16, 16},
+        {"untrusted: short request", bound, "10.0.0.1", 40000, 0, 4, 0, V::echo, R::none, 4, 4},
+        {"empty", bound, "127.0.0.1", 40000, 0, 0, 0, V::empty, R::none, 0, 0},
+        {"own address", bound, "127.0.0.1", kPort, 0, 64, 64, V::refused, R::own_address, 0, 0},
+        {"own port elsewhere", bound, "127.0.0.9", kPort, 0, 64, 64, V::refused, R::own_port, 0, 0},
+        {"own address, any bound", every, "127.0.0.2", kPort, 0x7F000002, 64, 64, V::refused,
+         R::own_address, 0, 0},
+        {"own port, any bound", every, "127.0.0.1", kPort, 0x7F000002, 64, 64, V::refused,
+         R::own_port, 0, 0},
+        {"empty but refused", bound, "127.0.0.1", 53, 0, 0, 0, V::refused, R::low_port, 0, 0},
+        {"port 0", bound, "127.0.0.1", 0, 0, 64, 64, V::refused, R::low_port, 0, 0},
+        {"port 1023", bound, "127.0.0.1", 1023, 0, 64, 64, V::refused, R::low_port, 0, 0},
+        {"port 1024", bound, "127.0.0.1", 1024, 0, 64, 64, V::echo, R::none, 64, 64},
+        {"broadcast", bound, "255.255.255.255", 40000, 0, 64, 64, V::refused, R::broadcast, 0, 0},
+        {"multicast low", bound, "224.0.0.0", 40000, 0, 64, 64, V::refused, R::multicast, 0, 0},
+        {"multicast high", bound, "239.255.255.255", 40000, 0, 64, 64, V::refused, R::multicast, 0,
+         0},
+        {"above multicast", bound, "240.0.0.1", 40000, 0, 64, 64, V::echo, R::none, 64, 64},
+    };
+    for (const auto& c : cases) {
+        auto bytes = testsupport::probe(0x01020304, uint32_t(c.size), c.asked, c.size);
+        const echo_plan p = plan_echo(c.policy, {bytes, source(c.ip, c.port), c.destination});
+        EXPECT_EQ(p.verdict, c.verdict) << c.what;
+        EXPECT_EQ(p.refusal, c.refusal) << c.what;
+        EXPECT_EQ(p.echo_size, c.echo) << c.what;
+        EXPECT_EQ(p.copied, c.copied) << c.what;
+    }
+}
+
+TEST(EchoPlan, SequenceNumberOfShortRequestsReadsMissingBytesAsZero) {
+    echo_policy policy;
+    policy.own_port = kPort;
+    const auto full = testsupport::probe(0x04030201, 64, 64, 16);
+    struct Case {
+        size_t size;
+        int32_t seq;
+        bool trusted;
+    };
+    for (const auto& c : {Case{4, 0, true}, Case{5, 0x01, true}, Case{7, 0x030201, true},
+                          Case{8, 0x04030201, false}}) {
+        const std::vector<uint8_t> bytes(full.begin(), full.begin() + c.size);
+        const auto p =
+            plan_echo(policy, {bytes, source(c.trusted ? "127.0.0.1" : "10.1.1.1", 5000), 0});
+        EXPECT_EQ(p.seq, c.seq) << c.size;
+        EXPECT_EQ(p.trusted, c.trusted) << c.size;
+    }
+}
+
+TEST(RateLimiter, ABurstOfOneSecondThenTheRatePerSource) {
+    constexpr int64_t kSecond = 1'000'000'000;
+    source_rate_limiter limiter(4);
+    const uint32_t a = 0x0A000001, b = 0x0A000002;
+    for (int i = 0; i < 4; ++i)
+        EXPECT_TRUE(limiter.admit(a, 0)) << i;
+    EXPECT_FALSE(limiter.admit(a, 0));
+    EXPECT_TRUE(limiter.admit(b, 0)); // every source has its own allowance
+    EXPECT_FALSE(limiter.admit(a, kSecond / 4 - 1));
+    EXPECT_TRUE(limiter.admit(a, kSecond / 4)); // one interval later, one more
+    EXPECT_FALSE(limiter.admit(a, kSecond / 4));
+    // Idle for long: back to a full burst, no more.
+    int admitted = 0;
+    for (int i = 0; i < 10; ++i)
+        admitted += limiter.admit(a, 100 * kSecond);
+    EXPECT_EQ(admitted, 4);
+
+    source_rate_limiter none(0);
+    EXPECT_FALSE(none.admit(a, 0));
+}
+
+TEST(RateLimiter, ATableFullOfOtherSourcesStillHoldsEachNewSourceToItsBurst) {
+    constexpr int64_t kMs = 1'000'000;
+    source_rate_limiter limiter(3);
+    int64_t now = 0;
+    for (uint32_t s = 1; s <= 100000; ++s) // far more sources than the table remembers
+        EXPECT_TRUE(limiter.admit(s, now += kMs / 100));
+    const uint32_t newcomer = 0xC6336407;
+    int admitted = 0;
+    for (int i = 0; i < 10; ++i)
+        admitted += limiter.admit(newcomer, now);
+    EXPECT_EQ(admitted, 3);
+}
+
+} // namespace

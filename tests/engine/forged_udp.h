@@ -1,0 +1,28 @@
+// UDP datagrams with any source address and port, written as whole IPv4 packets on a raw
+// socket and sent to 127.0.0.1 over loopback (needs root, as the tests have). The kernel
+// delivers them as if that source had sent them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace testsupport {
+
+class ForgedUdp {
+  public:
+    ForgedUdp();
+    ~ForgedUdp();
+    ForgedUdp(const ForgedUdp&) = delete;
+    ForgedUdp& operator=(const ForgedUdp&) = delete;
+
+    bool ready() const { return fd_ >= 0; }
+    // Sends `payload` from source_ip:source_port to 127.0.0.1:port.
+    bool send(const std::string& source_ip, int source_port, int port,
+              const std::vector<uint8_t>& payload);
+
+  private:
+    int fd_ = -1;
+};
+
+} // namespace testsupport
