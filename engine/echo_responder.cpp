@@ -2,7 +2,7 @@
 
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
-#include "net/options.h"
+#include "net/bind_listen.h"
 #include "platform/stop_signals.h"
 #include "util/sockaddr.h"
 

@@ -2,8 +2,8 @@
 
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
+#include "net/bind_listen.h"
 #include "net/connect.h"
-#include "net/options.h"
 #include "net/socket.h"
 #include "platform/clock.h"
 #include "platform/socket_api.h"

@@ -1,6 +1,6 @@
 // reboundsrv: the echo responder as a program. Runs until SIGINT or SIGTERM.
 #include "engine/echo_responder.h"
-#include "net/options.h"
+#include "net/sock_errtext.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_args.h"
 

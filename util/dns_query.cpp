@@ -1,6 +1,6 @@
 #include "util/dns_query.h"
 
-#include "net/options.h"
+#include "net/bind_listen.h"
 #include "net/transfer.h"
 #include "util/sockaddr.h"
 

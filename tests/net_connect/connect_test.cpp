@@ -1,6 +1,6 @@
 // Timed connects and readiness waits against real loopback listeners and local sockets.
+#include "net/bind_listen.h"
 #include "net/connect.h"
-#include "net/options.h"
 #include "tests/support/full_send_path.h"
 #include "tests/support/stream_peer.h"
 #include "util/address_text.h"

@@ -1,6 +1,6 @@
 // Addresses turned into text and back: raw addresses, address records of every family, the
 // addresses of real sockets, and reverse-lookup names.
-#include "net/options.h"
+#include "net/bind_listen.h"
 #include "tests/support/udp_peer.h"
 #include "util/address_text.h"
 #include "util/sockaddr.h"
