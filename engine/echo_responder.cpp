@@ -1,10 +1,10 @@
 #include "engine/echo_responder.h"
 
+#include "address/sockaddr.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
 #include "net/bind_listen.h"
 #include "platform/stop_signals.h"
-#include "util/sockaddr.h"
 
 #include <cerrno>
 #include <cstdio>

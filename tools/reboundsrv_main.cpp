@@ -1,6 +1,6 @@
 // reboundsrv: the echo responder as a program. Runs until SIGINT or SIGTERM.
 #include "engine/echo_responder.h"
-#include "net/sock_errtext.h"
+#include "platform/socket_errors.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_args.h"
 
@@ -58,11 +58,9 @@ int main(int argc, char** argv) {
     const int32_t result = rebound_listen(host.c_str(), port);
     std::fflush(stdout);
     if (result < 0) {
-        wchar_t* text = nullptr;
-        sock_errtext(errno, &text, 0);
-        std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %ls (result %d)\n",
-                     host.empty() ? "0.0.0.0" : host.c_str(), port, text ? text : L"?", result);
-        sock_errtext_free(text);
+        const std::string text = plat::error_text(errno);
+        std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %s (result %d)\n",
+                     host.empty() ? "0.0.0.0" : host.c_str(), port, text.c_str(), result);
         return 1;
     }
     return 0;
