@@ -4,6 +4,7 @@
 #include "fixture_responder.h"
 #include "output_grammar.h"
 #include "platform/socket_api.h"
+#include "tests/support/capture_stdout.h"
 #include "tests/support/child_process.h"
 #include "tests/support/responder_process.h"
 
@@ -25,9 +26,9 @@ struct Measured {
 Measured measure(int port, double timeout, int count, int sendsize, int recvsize,
                  const char* host = "127.0.0.1") {
     Measured m;
-    testing::internal::CaptureStdout();
-    m.end = rebound_connect(host, port, timeout, count, sendsize, recvsize, m.record.get());
-    m.lines = split_lines(testing::internal::GetCapturedStdout());
+    m.lines = split_lines(capture_stdout([&] {
+        m.end = rebound_connect(host, port, timeout, count, sendsize, recvsize, m.record.get());
+    }));
     return m;
 }
 

@@ -1,6 +1,7 @@
 // The pieces under the reports: UTC time text and the atomic replacement of a file.
 #include "report/atomic_file.h"
 #include "report/iso_time.h"
+#include "tests/support/read_file.h"
 
 #include <gtest/gtest.h>
 
@@ -25,13 +26,6 @@ TEST(IsoTime, UtcWithMicroseconds) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(iso8601_utc(c.stamp), c.text) << c.stamp;
-}
-
-std::string read_all(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 // Names in `dir`, for checking that no temporary file is left behind.
@@ -74,7 +68,7 @@ TEST_F(AtomicFile, ReaderOfTheOldFileKeepsItWholeAndNoTemporaryRemains) {
     std::ostringstream seen;
     seen << reader.rdbuf();
     EXPECT_EQ(seen.str(), "old contents\n"); // never a mix of old and new
-    EXPECT_EQ(read_all(path_), "new contents\n");
+    EXPECT_EQ(testsupport::read_file(path_), "new contents\n");
     EXPECT_EQ(entries(dir_), std::vector<std::string>{"rebound.prom"});
     struct stat st {};
     ASSERT_EQ(::stat(path_.c_str(), &st), 0);

@@ -6,6 +6,7 @@
 #include "report/summary_printer.h"
 #include "tests/report/synthetic_run.h"
 #include "tests/support/openmetrics_parse.h"
+#include "tests/support/read_file.h"
 #include "tests/support/summary_text.h"
 
 #include <gtest/gtest.h>
@@ -47,13 +48,6 @@ run_description description() {
     return d;
 }
 
-std::string read_all(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Runs all three reports over one synthetic run, in the order reboundcli lists them.
 void run_reports(const synthetic_run& run, Reports* r) {
     char json_path[] = "/tmp/rebound-json-XXXXXX";
@@ -78,7 +72,8 @@ void run_reports(const synthetic_run& run, Reports* r) {
     while ((n = std::fread(buf, 1, sizeof buf, text_file)) > 0)
         r->text.append(buf, n);
     std::fclose(text_file);
-    r->document = json::parse(read_all(json_path)); // throws, failing the test, if invalid
+    r->document =
+        json::parse(testsupport::read_file(json_path)); // throws, failing the test, if invalid
     ::unlink(json_path);
 }
 
@@ -224,8 +219,8 @@ TEST(OpenMetrics, RealParsersReadWhatTheSummarySays) {
     Reports r;
     run_reports(run, &r);
     const auto reading = testsupport::parse_openmetrics_file(r.metrics_path);
-    ASSERT_TRUE(reading.parsed) << reading.error << "\n" << read_all(r.metrics_path);
-    const std::string text = read_all(r.metrics_path);
+    ASSERT_TRUE(reading.parsed) << reading.error << "\n" << testsupport::read_file(r.metrics_path);
+    const std::string text = testsupport::read_file(r.metrics_path);
     ::unlink(r.metrics_path.c_str());
     EXPECT_EQ(text.substr(text.size() - 6), "# EOF\n");
 

@@ -1,4 +1,5 @@
 #include "tests/support/capture_stdout.h"
+#include "tests/support/read_file.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,12 +18,7 @@ struct TempFile {
         if (fd >= 0) ::close(fd);
         ::unlink(path.c_str());
     }
-    std::string contents() const {
-        std::ifstream in(path, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
+    std::string contents() const { return read_file(path); }
 };
 
 void run_redirected(int fd, const std::function<void()>& body) {

@@ -1,4 +1,5 @@
 #include "tests/support/child_process.h"
+#include "tests/support/read_file.h"
 
 #include <cerrno>
 #include <csignal>
@@ -12,13 +13,6 @@
 
 namespace testsupport {
 namespace {
-
-std::string read_file(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 std::string temp_file(const char* tag) {
     std::string pattern = std::string("/tmp/rebound-") + tag + "-XXXXXX";
