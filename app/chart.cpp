@@ -2,37 +2,27 @@
 
 #include "app/guilog.h"
 
+#include <QFont>
+#include <QFontMetricsF>
 #include <QPainter>
+#include <QStringList>
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 
 namespace {
 
 constexpr const char* kPaintLog = "Rebound::paintEvent( QPaintEvent * ):";
 
-// Far enough outside every frame that a point there is simply cut off, near enough that
-// adding margins never overflows.
-constexpr int kFarAway = 1 << 20;
-
-int clampToPixels(double value) {
-    if (std::isnan(value)) return 0;
-    return static_cast<int>(std::clamp(value, double(-kFarAway), double(kFarAway)));
-}
-
-int clampToPixels(int64_t value) {
-    return static_cast<int>(std::clamp<int64_t>(value, -kFarAway, kFarAway));
-}
-
-// A non-negative quotient as an integer factor: NaN gives 0, infinity or anything above the
-// signed 32-bit range gives INT32_MAX.
-uint32_t factor(double quotient) {
-    constexpr double kMax = std::numeric_limits<int32_t>::max();
-    if (std::isnan(quotient) || quotient <= 0.0) return 0;
-    if (quotient >= kMax) return static_cast<uint32_t>(kMax);
-    return static_cast<uint32_t>(std::floor(quotient));
-}
+// Text positions in frame pixels (baselines), measured from the bottom where so noted.
+constexpr int kTextX = 35;
+constexpr int kPercentFromBottom = 18;
+constexpr int kCounterFromBottom = 6;
+constexpr int kTickLabelX = 5;
+constexpr int kTickLabelBelowTick = 5; // baseline below the tick's height
+constexpr int kTickFromX = 25;         // a tick runs from here to kTextX
+// Room for a tick label between its position and the tick.
+constexpr int kTickLabelRoom = kTickFromX - kTickLabelX - 1;
+constexpr int kTimeUnitBaseline = 18; // above the highest tick label
 
 void drawAxes(QPainter& painter, QSize frame) {
     const int w = frame.width(), h = frame.height(), m = kChartMargin;
@@ -42,33 +32,75 @@ void drawAxes(QPainter& painter, QSize frame) {
     drawChartLine(painter, h, kChartAxisColour, m, m, m, -m);
 }
 
+// Every packet is one vertex; where several share a pixel column the polyline runs up and down
+// that column through all of them, so the column shows their whole range and no spike hides.
+void drawCurve(QPainter& painter, QSize frame, const ChartScale& s, const rebound_info& record) {
+    const int h = frame.height(), m = kChartMargin;
+    int prevx = 0, prevy = chartHeight(s, record.recvtime[0]);
+    for (int i = 0; i < s.n; ++i) {
+        const int x = chartColumn(s, i);
+        const int y = chartHeight(s, record.recvtime[i]);
+        guilog("%s reboundinfo->recvtime[i]=%f x2=% 4d y2=%d\n", kPaintLog, record.recvtime[i], x,
+               y);
+        drawChartLine(painter, h, kChartCurveColour, prevx + m, prevy + m, x + m, y + m);
+        prevx = x;
+        prevy = y;
+    }
+}
+
+// The painter's font, made smaller where the widest of `labels` would otherwise reach the ticks
+// and the axis (labels with decimals, or of thousands of milliseconds).
+QFont labelFont(const QPainter& painter, const QStringList& labels) {
+    QFont font = painter.font();
+    auto widest = [&labels](const QFont& f) {
+        const QFontMetricsF metrics(f);
+        qreal w = 0;
+        for (const QString& label : labels)
+            w = std::max(w, metrics.horizontalAdvance(label));
+        return w;
+    };
+    // Glyph sizes do not scale exactly: shrink until the labels fit.
+    for (qreal w = widest(font); w > kTickLabelRoom; w = widest(font)) {
+        const qreal scale = std::min(kTickLabelRoom / w, 0.95);
+        if (font.pointSizeF() > 0)
+            font.setPointSizeF(font.pointSizeF() * scale);
+        else if (font.pixelSize() > 1)
+            font.setPixelSize(std::max(1, int(font.pixelSize() * scale)));
+        else
+            break;
+    }
+    return font;
+}
+
+void drawTicks(QPainter& painter, QSize frame, const ChartScale& s) {
+    const int h = frame.height(), m = kChartMargin;
+    const ChartTicks ticks = chartTicks(s);
+    QStringList labels;
+    for (double v : ticks.values)
+        labels.append(tickLabel(v, ticks.decimals));
+    const QFont font = painter.font();
+    painter.setFont(labelFont(painter, labels));
+    for (size_t k = 0; k < ticks.values.size(); ++k) {
+        const double v = ticks.values[k];
+        const int t = chartHeight(s, v / 1000.0);
+        drawChartLine(painter, h, kChartAxisColour, kTickFromX, t + m, kTextX, t + m);
+        painter.setPen(kChartTickLabelColour);
+        guilog("%s mvx-mvx/2-10=%d, sy-mvy-y1=%d\n", kPaintLog, kTickLabelX, h - m - t);
+        painter.drawText(kTickLabelX, h - m + kTickLabelBelowTick - t, labels[int(k)]);
+    }
+    painter.setFont(font);
+}
+
+void drawUnits(QPainter& painter, QSize frame) {
+    painter.setPen(kChartTickLabelColour);
+    painter.drawText(kTickLabelX, kTimeUnitBaseline, QLatin1String(kChartTimeUnit));
+    const QString packets = QLatin1String(kChartPacketUnit);
+    const int right = frame.width() - kChartMargin;
+    painter.drawText(right - painter.fontMetrics().horizontalAdvance(packets),
+                     frame.height() - kPercentFromBottom, packets);
+}
+
 } // namespace
-
-ChartScale chartScale(const rebound_info& record, QSize frame) {
-    ChartScale s;
-    s.n = std::clamp(record.recvpkts, 0, REBOUND_MAXPKTS);
-    if (s.n == 0) return s;
-
-    const int64_t w = std::max(frame.width(), 1);
-    s.dx = static_cast<uint32_t>(s.n <= w ? w / s.n : s.n / w);
-
-    double ymax = 0.0;
-    for (int i = 0; i < s.n; ++i)
-        ymax = std::max(ymax, record.recvtime[i]);
-    s.ymaxms = ymax * 1000.0;
-    constexpr double kIntMax = std::numeric_limits<int32_t>::max();
-    s.ymaxi = static_cast<int64_t>(std::min(s.ymaxms, kIntMax));
-
-    // The larger by the smaller: a low curve is stretched to fill the room, a high one runs
-    // past the top edge. The comparison uses the cut value, the division the exact one.
-    const int r = frame.height() - 2 * kChartMargin;
-    s.dy = factor(s.ymaxi > r ? s.ymaxms / r : r / s.ymaxms);
-    return s;
-}
-
-int chartHeight(double seconds, uint32_t dy) {
-    return clampToPixels(std::trunc(1000.0 * dy * seconds));
-}
 
 QString chartPercentText(const ChartCounters& c) {
     double received = -1.0, lost = -1.0;
@@ -102,35 +134,17 @@ void drawChart(QPainter& painter, QSize frame, const rebound_info& record,
         drawAxes(painter, frame);
         return;
     }
-    const int w = frame.width(), h = frame.height(), m = kChartMargin;
-    guilog("%s ymax=%f dx=%u dy=%u qDrawChart->width()=%d qDrawChart->height()=%d "
+    const int h = frame.height();
+    guilog("%s ymax=%f dx=%f dy=%f qDrawChart->width()=%d qDrawChart->height()=%d "
            "reboundinfo->recvpkts=%d\n",
-           kPaintLog, s.ymaxms, s.dx, s.dy, w, h, record.recvpkts);
-
-    int prevx = 0, prevy = chartHeight(record.recvtime[0], s.dy);
-    for (int i = 0; i < s.n; ++i) {
-        const int x = clampToPixels(int64_t(s.dx) * i);
-        const int y = chartHeight(record.recvtime[i], s.dy);
-        guilog("%s reboundinfo->recvtime[i]=%f x2=% 4d y2=%d\n", kPaintLog, record.recvtime[i], x,
-               y);
-        drawChartLine(painter, h, kChartCurveColour, prevx + m, prevy + m, x + m, y + m);
-        prevx = x;
-        prevy = y;
-    }
+           kPaintLog, s.ymaxms, s.dx, s.dy, frame.width(), h, record.recvpkts);
+    drawCurve(painter, frame, s, record);
     drawAxes(painter, frame);
 
     painter.setPen(kChartTextColour);
-    painter.drawText(35, h - 18, chartPercentText(counters));
-    painter.drawText(35, h - 6, chartCounterText(counters));
+    painter.drawText(kTextX, h - kPercentFromBottom, chartPercentText(counters));
+    painter.drawText(kTextX, h - kCounterFromBottom, chartCounterText(counters));
 
-    // Ticks every 5 ms below the largest time; only those within the range a frame can show
-    // at all, which bounds the work of a repaint whatever times the record holds.
-    const int64_t step = std::max<int64_t>(s.dy, 1);
-    for (int64_t v = 0; v < s.ymaxi && step * v <= kFarAway; v += 5) {
-        const int t = clampToPixels(int64_t(s.dy) * v);
-        drawChartLine(painter, h, kChartAxisColour, 25, t + m, 35, t + m);
-        painter.setPen(kChartTickLabelColour);
-        guilog("%s mvx-mvx/2-10=%d, sy-mvy-y1=%d\n", kPaintLog, 5, h - m - t);
-        painter.drawText(5, h - 25 - t, QStringLiteral("%1").arg(v, 2));
-    }
+    drawTicks(painter, frame, s);
+    drawUnits(painter, frame);
 }

@@ -1,13 +1,10 @@
-// The external run: reboundcli started with the six field texts, its standard output
-// collected line by line while the event loop keeps running, and parsed when it ends.
-#include "app/rebound.h"
+#include "app/client_runner.h"
 
-#include "app/client_output.h"
+#include "app/client_record.h"
 #include "app/guilog.h"
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QLineEdit>
 #include <QProcess>
 
 #include <utility>
@@ -18,82 +15,124 @@ QString clientProgram(const QString& applicationDir) {
     return QStringLiteral("reboundcli");
 }
 
-void Rebound::cmdNetConnCli_clicked() {
-    guilog("Rebound::cmdNetConn_clicked():\n");
-    if (qproc) {
-        guilog("Rebound::cmdNetConn_clicked(): if (qproc!=NULL): return;\n");
-        return;
-    }
-    qlines.clear();
-    qsendtm.clear();
-    qrecvtm.clear();
+ClientRunner::ClientRunner(QObject* parent) : QObject(parent) {
+    parseTimer_.setSingleShot(true);
+    connect(&parseTimer_, &QTimer::timeout, this, &ClientRunner::continueParse);
+}
 
-    qproc = new QProcess(this);
-    qproc->setProgram(clientProgram(QCoreApplication::applicationDirPath()));
-    // The field texts go as typed; reboundcli judges them.
-    qproc->setArguments({QStringLiteral("-h"), leIpHost->text(), QStringLiteral("-p"),
-                         leIpPort->text(), QStringLiteral("-t"), leTimeout->text(),
-                         QStringLiteral("-c"), leCount->text(),
-                         QStringLiteral("--sendsize=") + leSendSize->text(),
-                         QStringLiteral("--recvsize=") + leRecvSize->text()});
+ClientRunner::~ClientRunner() {
+    if (process_) {
+        // Cut first: a process killed while it is deleted still signals its end.
+        process_->disconnect(this);
+        delete std::exchange(process_, nullptr);
+    }
+    if (std::exchange(cursor_, false)) QApplication::restoreOverrideCursor();
+}
+
+void ClientRunner::start(const QString& program, const QStringList& arguments) {
+    finishParse();
+    output_.clear();
+    splitter_.clear();
+    live_ = {};
+
+    process_ = new QProcess(this);
+    process_->setProgram(program);
+    process_->setArguments(arguments);
     // Standard error is not read; it reaches the window's own standard error.
-    qproc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    connect(qproc, &QProcess::readyReadStandardOutput, this, &Rebound::slotReadFromStdout);
+    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(process_, &QProcess::readyReadStandardOutput, this, &ClientRunner::outputReady);
     // On exit the reader first collects what is still waiting and releases the process; the
     // parse follows in the same delivery, so late lines are never lost.
-    connect(qproc, &QProcess::finished, this, &Rebound::slotReadFromStdout);
-    connect(qproc, &QProcess::finished, this, &Rebound::slotProcessExited);
+    connect(process_, &QProcess::finished, this, &ClientRunner::outputReady);
+    connect(process_, &QProcess::finished, this, &ClientRunner::exited);
 
-    const QString commandLine = (QStringList{qproc->program()} + qproc->arguments()).join(' ');
+    const QString commandLine = (QStringList{program} + arguments).join(QLatin1Char(' '));
     guilog("Rebound::cmdNetConn_clicked(): qproc->arguments().join(\" \").ascii()=|%s|\n",
            commandLine.toUtf8().constData());
 
-    qproc->start();
-    if (!qproc->waitForStarted()) {
-        // qproc stays set: only Close returns the window to idle.
+    process_->start();
+    if (!process_->waitForStarted()) {
         guilog("Rebound::cmdNetConn_clicked(): if ( !proc->start() ): \n");
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    qprocCursor = true;
-    if (qproc->state() == QProcess::Running)
+    cursor_ = true;
+    if (process_->state() == QProcess::Running)
         guilog("Rebound::cmdNetConn_clicked(): if (qproc->isRunning()):\n");
     else
         guilog("Rebound::cmdNetConn_clicked(): if (qproc->isRunning()): else: NOT RUNNING\n");
 }
 
-void Rebound::slotReadFromStdout() {
+void ClientRunner::readOutput() {
     guilog("Rebound::slotReadFromStdout():\n");
-    QProcess* proc = qproc; // set: the connections are cut whenever it is forgotten
+    QProcess* proc = process_; // set: the connections are cut whenever it is forgotten
     if (!proc) return;
-    while (proc->canReadLine()) {
-        QByteArray line = proc->readLine();
-        if (line.endsWith('\n')) line.chop(1);
-        if (line.endsWith('\r')) line.chop(1);
-        guilog("Rebound::slotReadFromStdout(): line=|%s|\n", line.constData());
-        qlines.append(QString::fromLocal8Bit(line));
-    }
+    // What the process holds is at most what one read of its pipe brought.
+    const QByteArray bytes = proc->readAllStandardOutput();
+    bool changed = false;
+    splitter_.feed(bytes, [&](QByteArrayView line) {
+        guilog("%s%.*s%s", kReadLinePrefix, int(line.size()), line.data(), kReadLineSuffix);
+        output_.addLine(line);
+        changed |= addClientLine(line, &live_);
+    });
+    if (changed) emit liveChanged();
     if (proc->state() != QProcess::NotRunning) {
         guilog("Rebound::slotReadFromStdout(): if (qproc->isRunning()):\n");
         return;
     }
     guilog("Rebound::slotReadFromStdout(): if (qproc->isRunning()): else: NOT RUNNING\n");
-    if (std::exchange(qprocCursor, false)) QApplication::restoreOverrideCursor();
+    if (std::exchange(cursor_, false)) QApplication::restoreOverrideCursor();
     // The parse may still be due in this same signal delivery: only the reader is cut, and
     // the object goes once control is back in the event loop.
-    disconnect(proc, &QProcess::readyReadStandardOutput, this, &Rebound::slotReadFromStdout);
-    disconnect(proc, &QProcess::finished, this, &Rebound::slotReadFromStdout);
+    disconnect(proc, &QProcess::readyReadStandardOutput, this, &ClientRunner::outputReady);
+    disconnect(proc, &QProcess::finished, this, &ClientRunner::outputReady);
     proc->deleteLater();
-    qproc = nullptr;
+    process_ = nullptr;
 }
 
-void Rebound::slotProcessExited() {
-    ClientRun run = parseClientOutput(qlines);
-    qsendtm = std::move(run.qsendtm);
-    qrecvtm = std::move(run.qrecvtm);
-    sendpkts = run.sendpkts;
-    recvpkts = run.recvpkts;
-    iterpkts = run.iterpkts;
-    clearChart();
-    scheduleRepaint();
+void ClientRunner::parseExit() {
+    parseTimer_.stop();
+    output_.beginExitLog();
+    parsing_ = true;
+    continueParse();
+}
+
+void ClientRunner::continueParse() {
+    if (!parsing_) return;
+    if (!output_.continueExitLog(kExitLogSlice)) {
+        parseTimer_.start(0); // input and paints get their turn between slices
+        return;
+    }
+    parsing_ = false;
+    emit parsed();
+}
+
+// A new run must not mix its findings into a log still being written: write the rest now.
+void ClientRunner::finishParse() {
+    if (!parsing_) return;
+    parseTimer_.stop();
+    while (!output_.continueExitLog(kExitLogSlice)) {}
+    parsing_ = false;
+    emit parsed();
+}
+
+void ClientRunner::forget() {
+    if (!process_) return;
+    QProcess* proc = std::exchange(process_, nullptr);
+    proc->disconnect(this);
+    if (proc->state() == QProcess::NotRunning) {
+        proc->deleteLater();
+    } else {
+        connect(proc, &QProcess::finished, proc, &QObject::deleteLater);
+        proc->terminate();
+        QTimer::singleShot(kKillDelayMs, proc, [proc] {
+            if (proc->state() != QProcess::NotRunning) proc->kill();
+        });
+    }
+    if (std::exchange(cursor_, false)) QApplication::restoreOverrideCursor();
+}
+
+void ClientRunner::clearFindings() {
+    finishParse();
+    output_.clear();
 }

@@ -1,7 +1,5 @@
 #include "app/guilog.h"
 
-#include <QFile>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -16,11 +14,13 @@ void guilog(const char* format, ...) {
     if (formatted < 0) return;
     const std::size_t length = std::strlen(message);
 
-    std::printf("%s", message);
+    std::fwrite(message, 1, length, stdout);
     std::fflush(stdout); // the log is unbuffered: nothing waits in the stream at exit or kill
 
-    QFile file(QString::fromLatin1(kGuilogFile));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) return;
-    file.write(message, static_cast<qint64>(length));
-    file.close();
+    std::FILE* file = std::fopen(kGuilogFile, "ab");
+    if (!file) return;
+    // Unbuffered, so the message goes to the file in one write, at once.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    std::fwrite(message, 1, length, file);
+    std::fclose(file);
 }

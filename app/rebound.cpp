@@ -1,29 +1,41 @@
 #include "app/rebound.h"
 
 #include "app/guilog.h"
+#include "app/repaint_pacer.h"
+#include "engine/line_printer.h"
+#include "engine/round_trip_client.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
-#include <QProcess>
 #include <QPushButton>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
 const QColor kWindowColour{164, 164, 164};
 const QColor kChartBackground{255, 255, 255};
 
-} // namespace
-
-QSize initialWindowSize(QSize minimumHint) {
-    return {std::max(640, minimumHint.width()), std::max(520, minimumHint.height())};
+// The toolkit's base-10 conversion; a text that is no number gives 0.
+int32_t fieldInt(const QLineEdit* field) {
+    bool ok = false;
+    const int v = field->text().toInt(&ok, 10);
+    return ok ? v : 0;
 }
+
+double fieldDouble(const QLineEdit* field) {
+    bool ok = false;
+    const double v = field->text().toDouble(&ok);
+    return ok ? v : 0.0;
+}
+
+} // namespace
 
 Rebound::Rebound(QWidget* parent, Qt::WindowFlags fl) : QMainWindow(parent, fl) {
     guilog("Rebound::Rebound( QWidget *parent, const char *name, WFlags fl )\n");
@@ -41,7 +53,22 @@ Rebound::Rebound(QWidget* parent, Qt::WindowFlags fl) : QMainWindow(parent, fl) 
         setWindowIcon(QIcon(icon));
 
     resize(initialWindowSize(minimumSizeHint()));
-    createWidgets();
+    form_ = createWindowForm(this);
+    clearChart();
+    form_.qDrawChart->installEventFilter(this);
+    connect(form_.qpbNetConn, &QPushButton::clicked, this, &Rebound::cmdNetConn_clicked);
+    connect(form_.qpbNetClose, &QPushButton::clicked, this, &Rebound::cmdNetClose_clicked);
+    connect(form_.qpbQuit, &QPushButton::clicked, this, &Rebound::cmdQuit_clicked);
+    connect(form_.qpbNetConnCli, &QPushButton::clicked, this, &Rebound::cmdNetConnCli_clicked);
+
+    runner_ = new ClientRunner(this);
+    connect(runner_, &ClientRunner::outputReady, this, &Rebound::slotReadFromStdout);
+    connect(runner_, &ClientRunner::exited, this, &Rebound::slotProcessExited);
+    pacer_ = new RepaintPacer([this] { showClientRun(); }, this);
+    connect(runner_, &ClientRunner::liveChanged, this, [this] {
+        if (chartShowsClient_) pacer_->request();
+    });
+    connect(runner_, &ClientRunner::parsed, this, &Rebound::showClientResults);
 
     // Added to the window so Ctrl+Q works without a menu.
     actionMenuFileExitApp = new QAction(QStringLiteral("&actionMenuFileExitApp"), this);
@@ -55,85 +82,11 @@ Rebound::Rebound(QWidget* parent, Qt::WindowFlags fl) : QMainWindow(parent, fl) 
     show();
 }
 
-// Fixed geometry, no layout; a widget created later lies above an earlier one, so each entry
-// field covers the end of the label to its left.
-void Rebound::createWidgets() {
-    qDrawChart = new QLabel(this);
-    qDrawChart->setObjectName(QStringLiteral("qDrawChart"));
-    qDrawChart->setGeometry(10, 10, 600, 400);
-    clearChart();
-    qDrawChart->installEventFilter(this);
-
-    struct Field {
-        QLabel* Rebound::*label;
-        QLineEdit* Rebound::*edit;
-        const char* labelName;
-        const char* labelText;
-        const char* editName;
-        const char* defaultText;
-        int x, y;
-    };
-    static const Field kFields[] = {
-        {&Rebound::tlIpHost, &Rebound::leIpHost, "tlIpHost", "IPHost", "leIpHost", "127.0.0.1", 20,
-         420},
-        {&Rebound::tlIpPort, &Rebound::leIpPort, "tlIpPort", "IPPort", "leIpPort", "33333", 190,
-         420},
-        {&Rebound::tlTimeout, &Rebound::leTimeout, "tlTimeout", "Timeout", "leTimeout", "0.1", 360,
-         420},
-        {&Rebound::tlCount, &Rebound::leCount, "tlCount", "Count", "leCount", "100", 20, 450},
-        {&Rebound::tlSendSize, &Rebound::leSendSize, "tlSendSize", "SendSize", "leSendSize", "8192",
-         190, 450},
-        {&Rebound::tlRecvSize, &Rebound::leRecvSize, "tlRecvSize", "RecvSize", "leRecvSize", "8192",
-         360, 450},
-    };
-    // The entry field starts 60 pixels right of its label.
-    for (const Field& f : kFields) {
-        QLabel* label = new QLabel(this);
-        label->setObjectName(QLatin1String(f.labelName));
-        label->setGeometry(f.x, f.y, 100, 20);
-        label->setText(QLatin1String(f.labelText));
-        this->*f.label = label;
-    }
-    for (const Field& f : kFields) {
-        QLineEdit* edit = new QLineEdit(this);
-        edit->setObjectName(QLatin1String(f.editName));
-        edit->setGeometry(f.x + 60, f.y, 100, 20);
-        edit->setText(QLatin1String(f.defaultText));
-        this->*f.edit = edit;
-    }
-
-    struct Button {
-        QPushButton* Rebound::*member;
-        const char* name; // also the caption
-        int x;
-        void (Rebound::*command)();
-    };
-    static const Button kButtons[] = {
-        {&Rebound::qpbNetConn, "qpbNetConn", 80, &Rebound::cmdNetConn_clicked},
-        {&Rebound::qpbNetClose, "qpbNetClose", 250, &Rebound::cmdNetClose_clicked},
-        {&Rebound::qpbQuit, "qpbQuit", 420, &Rebound::cmdQuit_clicked},
-        {&Rebound::qpbNetConnCli, "qpbNetConnCli", 530, &Rebound::cmdNetConnCli_clicked},
-    };
-    for (const Button& b : kButtons) {
-        QPushButton* button = new QPushButton(this);
-        button->setObjectName(QLatin1String(b.name));
-        button->setGeometry(b.x, 480, 100, 20);
-        button->setText(QLatin1String(b.name));
-        connect(button, &QPushButton::clicked, this, b.command);
-        this->*b.member = button;
-    }
-}
-
 Rebound::~Rebound() {
     guilog("Rebound::~Rebound()\n");
-    qDrawChart->removeEventFilter(this);
-    if (qproc) {
-        // Cut first: a process killed while it is deleted still signals its end.
-        qproc->disconnect(this);
-        delete qproc;
-        qproc = nullptr;
-    }
-    if (qprocCursor) QApplication::restoreOverrideCursor();
+    form_.qDrawChart->removeEventFilter(this);
+    // The runner ends a client still running before the window's members go.
+    delete std::exchange(runner_, nullptr);
 }
 
 void Rebound::languageChange() {
@@ -141,26 +94,116 @@ void Rebound::languageChange() {
 }
 
 bool Rebound::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == qDrawChart && event->type() == QEvent::Paint) {
-        QPainter painter(qDrawChart);
-        drawChart(painter, qDrawChart->size(), *reboundinfo, counters());
+    if (watched == form_.qDrawChart && event->type() == QEvent::Paint) {
+        QElapsedTimer cost;
+        cost.start();
+        QPainter painter(form_.qDrawChart);
+        drawChart(painter, form_.qDrawChart->size(), *reboundinfo, results_.counters);
+        painter.end();
+        pacer_->painted(cost.nsecsElapsed());
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
+// Runs on the GUI thread and blocks the window until the measurement is over; the external
+// run is the responsive alternative.
+void Rebound::cmdNetConn_clicked() {
+    guilog("Rebound::cmdNetConn_clicked():\n");
+    runner_->clearFindings();
+    // From now on the chart belongs to this run, even if an external one is still going.
+    chartShowsClient_ = false;
+    pacer_->cancel();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+
+    const int32_t recvsize = fieldInt(form_.leRecvSize);
+    const int32_t sendsize = fieldInt(form_.leSendSize);
+    const int32_t count = fieldInt(form_.leCount);
+    const double timeout = fieldDouble(form_.leTimeout);
+    const int32_t port = fieldInt(form_.leIpPort);
+    const QByteArray host = form_.leIpHost->text().toLatin1();
+    // The run's lines go to standard output as the protocol's printer writes them.
+    line_printer lines(stdout);
+    rebound_connect(host.constData(), port, timeout, count, sendsize, recvsize, reboundinfo,
+                    &lines);
+    results_.counters = countersOf(*reboundinfo);
+
+    QApplication::restoreOverrideCursor();
+    clearChart();
+    scheduleRepaint();
+}
+
+void Rebound::cmdNetConnCli_clicked() {
+    guilog("Rebound::cmdNetConn_clicked():\n");
+    if (runner_->process()) {
+        guilog("Rebound::cmdNetConn_clicked(): if (qproc!=NULL): return;\n");
+        return;
+    }
+    // The field texts go as typed; reboundcli judges them.
+    runner_->start(clientProgram(QCoreApplication::applicationDirPath()),
+                   {QStringLiteral("-h"), form_.leIpHost->text(), QStringLiteral("-p"),
+                    form_.leIpPort->text(), QStringLiteral("-t"), form_.leTimeout->text(),
+                    QStringLiteral("-c"), form_.leCount->text(),
+                    QStringLiteral("--sendsize=") + form_.leSendSize->text(),
+                    QStringLiteral("--recvsize=") + form_.leRecvSize->text()});
+    // The chart now belongs to this run: empty until its first echo arrives.
+    chartShowsClient_ = true;
+    showClientRun();
+}
+
+void Rebound::cmdNetClose_clicked() {
+    guilog("Rebound::cmdNetClose_clicked():\n");
+    runner_->forget();
+}
+
+void Rebound::cmdQuit_clicked() {
+    guilog("Rebound::cmdQuit_clicked():\n");
+    cmdExitApp_clicked();
+}
+
+void Rebound::cmdExitApp_clicked() {
+    guilog("Rebound::cmdExitApp_clicked():\n");
+    QCoreApplication::exit(0);
+}
+
+void Rebound::slotReadFromStdout() {
+    runner_->readOutput();
+}
+
+void Rebound::slotProcessExited() {
+    runner_->parseExit();
+}
+
+void Rebound::showClientRun() {
+    if (!chartShowsClient_) return;
+    results_ = runner_->live();
+    clearChart();
+    scheduleRepaint();
+}
+
+// The parse's counters join the record rebuilt from the same lines.
+void Rebound::showClientResults() {
+    if (!chartShowsClient_) return;
+    pacer_->cancel();
+    const ClientRun& run = runner_->run();
+    results_.record = runner_->live().record;
+    results_.counters = {run.sendpkts, run.recvpkts, run.iterpkts};
+    clearChart();
+    scheduleRepaint();
+}
+
 // The frame fills itself with white before every paint, so a new chart never draws over
 // the old one.
 void Rebound::clearChart() {
-    QPalette palette = qDrawChart->palette();
+    QPalette palette = form_.qDrawChart->palette();
     palette.setColor(QPalette::Window, kChartBackground);
-    qDrawChart->setPalette(palette);
-    qDrawChart->setAutoFillBackground(true);
+    form_.qDrawChart->setPalette(palette);
+    form_.qDrawChart->setAutoFillBackground(true);
 }
 
 // The chart frame fills its own background, so a repaint of the window alone leaves the frame
 // as it was: ask for both.
 void Rebound::scheduleRepaint() {
     update();
-    qDrawChart->update();
+    form_.qDrawChart->update();
 }

@@ -1,29 +1,17 @@
-// The main window: the chart frame, the six test parameters, the commands, the state of the
-// last measurement and the external client runner.
+// The main window: the fixed form, the commands, the one holder of the results the chart draws,
+// and the external client runner.
 #pragma once
 
 #include "app/chart.h"
-#include "engine/result_record.h"
+#include "app/client_runner.h"
+#include "app/run_results.h"
+#include "app/window_form.h"
 
-#include <QList>
 #include <QMainWindow>
-#include <QStringList>
-
-#include <cstdint>
 
 class QAction;
-class QLabel;
-class QLineEdit;
 class QProcess;
-class QPushButton;
-
-// Initial window size: at least 640 x 520; each dimension of a larger minimum size hint wins
-// on its own.
-QSize initialWindowSize(QSize minimumHint);
-
-// The command-line client an external run starts: the reboundcli beside the window's own
-// executable when there is one, otherwise the bare name for the usual program search.
-QString clientProgram(const QString& applicationDir);
+class RepaintPacer;
 
 // Name of the icon file, looked up in the directory of the program's executable.
 inline constexpr const char* kWindowIconFile = "tachy-16x16.png";
@@ -37,16 +25,17 @@ class Rebound : public QMainWindow {
     ~Rebound() override;
 
     // Runs a measurement through the external command-line client; the event loop keeps
-    // running, and Close ends the client.
+    // running, the chart follows the run as its lines arrive, and Close ends the client.
     virtual void cmdNetConnCli_clicked();
 
-    // The state of the last run, read-only.
-    ChartCounters counters() const { return {sendpkts, recvpkts, iterpkts}; }
+    // What the chart shows: the last run of either kind, read-only.
+    ChartCounters counters() const { return results_.counters; }
     const rebound_info& record() const { return *reboundinfo; }
-    const QStringList& clientLines() const { return qlines; }
-    const QList<double>& clientSendTimes() const { return qsendtm; }
-    const QList<double>& clientRecvTimes() const { return qrecvtm; }
-    const QProcess* clientProcess() const { return qproc; }
+    // The external runner's findings and its client while one is known.
+    const QList<double>& clientSendTimes() const { return runner_->run().qsendtm; }
+    const QList<double>& clientRecvTimes() const { return runner_->run().qrecvtm; }
+    const QProcess* clientProcess() const { return runner_->process(); }
+    const ClientRunner& clientRunner() const { return *runner_; }
 
   public slots:
     virtual void cmdExitApp_clicked();
@@ -62,28 +51,20 @@ class Rebound : public QMainWindow {
     virtual void languageChange();
 
   private:
-    void createWidgets();
     void clearChart();
     void scheduleRepaint();
+    // While the chart belongs to the external run: its results so far, or final ones.
+    void showClientRun();
+    void showClientResults();
 
-    QStringList qlines;    // complete lines of the external client's standard output
-    QList<double> qsendtm; // send durations parsed from them, seconds
-    QList<double> qrecvtm; // round-trip times parsed from them, seconds
-    int32_t sendpkts = 0;
-    int32_t recvpkts = 0;
-    int32_t iterpkts = 0; // the record's iterpkts plus one
-    rebound_info info{};  // the one result record; large, hence the window lives on the heap
-    rebound_info* reboundinfo = &info;
+    // The results the chart draws. An in-process run fills the record in place; an external
+    // run's results are copied in as they grow, while the chart still belongs to that run.
+    RunResults results_;
+    rebound_info* reboundinfo = &results_.record;
+    bool chartShowsClient_ = false; // the last run started was an external one
 
-    QLabel* qDrawChart = nullptr;
-    QLabel *tlIpHost = nullptr, *tlIpPort = nullptr, *tlTimeout = nullptr;
-    QLabel *tlCount = nullptr, *tlSendSize = nullptr, *tlRecvSize = nullptr;
-    QLineEdit *leIpHost = nullptr, *leIpPort = nullptr, *leTimeout = nullptr;
-    QLineEdit *leCount = nullptr, *leSendSize = nullptr, *leRecvSize = nullptr;
-    QPushButton *qpbNetConn = nullptr, *qpbNetClose = nullptr, *qpbQuit = nullptr;
-    QPushButton* qpbNetConnCli = nullptr;
+    WindowForm form_;
     QAction* actionMenuFileExitApp = nullptr;
-
-    QProcess* qproc = nullptr; // the external client while a run is known
-    bool qprocCursor = false;  // whether that run pushed the wait cursor
+    ClientRunner* runner_ = nullptr;
+    RepaintPacer* pacer_ = nullptr;
 };

@@ -1,10 +1,10 @@
 #include "engine/echo_responder.h"
 
+#include "address/sockaddr.h"
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
-#include "net/options.h"
+#include "net/bind_listen.h"
 #include "platform/datagram_batch.h"
-#include "util/sockaddr.h"
 
 #include <cerrno>
 #include <chrono>

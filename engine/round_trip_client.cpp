@@ -1,14 +1,14 @@
 #include "engine/round_trip_client.h"
 
+#include "address/sockaddr.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
+#include "net/bind_listen.h"
 #include "net/connect.h"
-#include "net/options.h"
 #include "net/socket.h"
 #include "platform/clock.h"
 #include "platform/socket_api.h"
 #include "platform/stop_signals.h"
-#include "util/sockaddr.h"
 #include "util/timestamp.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // libFuzzer target: any bytes as the standard output of reboundcli, cut into lines the way the
-// window reads them (at LF, one CR before it dropped, each line converted from the local 8-bit
-// encoding), then parsed as when the client exits. The lists never grow beyond the zero-fill
-// limit and one entry per line, and the counters are never negative.
+// window reads them (at LF, one CR before it dropped), each line parsed as it arrives, then the
+// exit-time log written. The lists never grow beyond the zero-fill limit and one entry per
+// line, and the counters are never negative.
 //
 // The parser logs every finding through guilog, up to one line per zero it fills in. The
 // window's guilog opens, appends to and closes its log file for each line, which would spend
@@ -11,8 +11,6 @@
 #include "app/guilog.h"
 
 #include <QByteArray>
-#include <QString>
-#include <QStringList>
 
 #include <cstdarg>
 #include <cstdint>
@@ -37,13 +35,17 @@ void check(bool holds) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray output(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    QStringList lines;
+    ClientOutput parser;
+    qsizetype lines = 0;
     for (QByteArray line : output.split('\n')) {
         if (line.endsWith('\r')) line.chop(1);
-        lines.append(QString::fromLocal8Bit(line));
+        parser.addLine(line);
+        ++lines;
     }
-    const ClientRun run = parseClientOutput(lines);
-    const qsizetype bound = kClientZeroFillLimit + lines.size();
+    parser.beginExitLog();
+    while (!parser.continueExitLog(500)) {}
+    const ClientRun& run = parser.run();
+    const qsizetype bound = kClientZeroFillLimit + lines;
     check(run.qsendtm.size() <= bound && run.qrecvtm.size() <= bound);
     check(run.sendpkts >= 0 && run.recvpkts >= 0 && run.iterpkts >= 0);
     return 0;

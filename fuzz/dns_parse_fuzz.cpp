@@ -1,8 +1,8 @@
 // libFuzzer target: any bytes as the reply to a query for www.rebound.test. The decoder must
 // stay within the bytes it is given and the record's fields, and the printer must find every
 // text terminated within its field.
-#include "util/dns_message.h"
-#include "util/dns_print.h"
+#include "dns/dns_message.h"
+#include "dns/dns_print.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,9 +1,10 @@
 // Chunked transfer coding on a stream socket, built on tcp_recv and tcp_send. Each operation
 // has one time budget for all its steps: every step gets what is left of it.
 #include "net/framing.h"
-#include "net/options.h"
+#include "net/sock_clock.h"
 #include "net/transfer.h"
 #include "net/transfer_detail.h"
+#include "util/text.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,24 +27,10 @@ class Budget {
     double start_;
 };
 
-int digit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return 0;
-}
-
 } // namespace
 
 int parse_hex4(const char* text) {
-    int value = 0;
-    bool ended = false; // past the zero byte that ends the text, nothing more is read
-    for (int i = 0; i < 4; ++i) {
-        const char c = ended ? '\0' : text[i];
-        if (c == '\r') break;
-        ended = c == '\0';
-        value = value * 16 + digit(c);
-    }
-    return value;
+    return hex4_value(text, kHex4LowerCaseToCr);
 }
 
 int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {

@@ -1,9 +1,11 @@
 // The timed connects are one procedure; what tells them apart is their row below.
 #include "net/connect.h"
 
+#include "net/bind_listen.h"
 #include "net/error_map.h"
 #include "net/options.h"
 #include "net/readiness.h"
+#include "net/sock_timeval.h"
 #include "platform/socket_errors.h"
 
 #include <cerrno>

@@ -1,7 +1,7 @@
 // One datagram per call, optionally after a readiness wait. The handle is not checked here:
 // an invalid one fails in the platform call. Addresses are always passed as 16-byte records.
-#include "net/options.h"
 #include "net/readiness.h"
+#include "net/sock_timeval.h"
 #include "net/transfer.h"
 #include "net/transfer_detail.h"
 

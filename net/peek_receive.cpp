@@ -1,8 +1,9 @@
 // The line and header receivers are one peek-then-take loop; what tells them apart is how a
 // unit is found in the peeked bytes, and their row below.
 #include "net/framing.h"
-#include "net/options.h"
 #include "net/readiness.h"
+#include "net/sock_clock.h"
+#include "net/sock_timeval.h"
 #include "net/transfer.h"
 #include "net/transfer_detail.h"
 #include "platform/clock.h"

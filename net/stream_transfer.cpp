@@ -1,6 +1,7 @@
 // The stream members are one transfer loop; what tells them apart is their row below.
-#include "net/options.h"
 #include "net/readiness.h"
+#include "net/sock_clock.h"
+#include "net/sock_timeval.h"
 #include "net/transfer.h"
 #include "net/transfer_detail.h"
 

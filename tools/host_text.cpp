@@ -1,8 +1,8 @@
 #include "tools/host_text.h"
 
+#include "address/name_services.h"
 #include "tools/cli_app.h"
 #include "util/ipv4_text.h"
-#include "util/name_services.h"
 
 #include <cctype>
 

@@ -1,13 +1,13 @@
 // rebounddns: one DNS question to a name server and the decoded reply, as dns_print_response
 // prints it. Standard output carries the reply's lines only; errors go to standard error.
+#include "address/address_text.h"
+#include "dns/dns_print.h"
+#include "dns/dns_query.h"
 #include "net/socket.h"
 #include "platform/stop_signals.h"
 #include "tools/cli_app.h"
 #include "tools/cli_args.h"
 #include "tools/host_text.h"
-#include "util/address_text.h"
-#include "util/dns_print.h"
-#include "util/dns_query.h"
 
 #include <cctype>
 #include <cstdio>

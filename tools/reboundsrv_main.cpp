@@ -8,7 +8,7 @@
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
 #include "engine/responder_tally.h"
-#include "net/options.h"
+#include "platform/socket_errors.h"
 #include "platform/signal_channel.h"
 #include "tools/cli_app.h"
 #include "tools/cli_args.h"
@@ -143,11 +143,9 @@ int parse(int argc, char** argv, options* o) {
 }
 
 void report_bind_failure(const options& o, int32_t result, int error) {
-    wchar_t* text = nullptr;
-    sock_errtext(error, &text, 0);
-    std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %ls (result %d)\n",
-                 o.host.empty() ? "0.0.0.0" : o.host.c_str(), o.port, text ? text : L"?", result);
-    sock_errtext_free(text);
+    std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %s (result %d)\n",
+                 o.host.empty() ? "0.0.0.0" : o.host.c_str(), o.port,
+                 plat::error_text(error).c_str(), result);
 }
 
 } // namespace

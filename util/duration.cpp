@@ -13,6 +13,8 @@ constexpr double kMaxDurationSeconds = static_cast<double>(INT_MAX) * 3600.0;
 
 constexpr size_t kFieldChars = 30;
 
+constexpr double kMicrosecondsPerSecond = 1e6;
+
 bool is_digit(char c) {
     return c >= '0' && c <= '9';
 }
@@ -117,10 +119,16 @@ double parse_duration(const char* text) {
     return value;
 }
 
-timeval32 seconds_to_timeval(double seconds) {
+SplitSeconds split_seconds(double seconds, const SecondsRange& range) {
     if (std::isnan(seconds)) return {0, 0};
     const double whole = std::trunc(seconds);
-    if (whole > INT32_MAX) return {INT32_MAX, 0};
-    if (whole < INT32_MIN) return {INT32_MIN, 0};
-    return {static_cast<int32_t>(whole), static_cast<int32_t>(std::trunc((seconds - whole) * 1e6))};
+    const double held = range.cut == CutAt::Value ? seconds : whole;
+    if (held > range.highest) return {range.highest, 0};
+    if (held < range.lowest) return {range.lowest, 0};
+    return {whole, std::trunc((seconds - whole) * kMicrosecondsPerSecond)};
+}
+
+timeval32 seconds_to_timeval(double seconds) {
+    const SplitSeconds split = split_seconds(seconds, kInt32SecondsRange);
+    return {static_cast<int32_t>(split.whole), static_cast<int32_t>(split.microseconds)};
 }

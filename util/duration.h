@@ -26,6 +26,27 @@ struct timeval32 {
     int32_t tv_usec;
 };
 
+// The one conversion of a time in seconds to whole seconds and microseconds, both truncated
+// toward zero; a NaN gives zeros. What lies beyond the range is cut to its nearest limit with
+// 0 microseconds; the range row says whether the value itself or its whole part is held
+// against the limits (they differ only in the last second below a limit).
+struct SplitSeconds {
+    double whole;
+    double microseconds;
+};
+enum class CutAt { Value, WholePart };
+struct SecondsRange {
+    double lowest;
+    double highest;
+    CutAt cut;
+};
+SplitSeconds split_seconds(double seconds, const SecondsRange& range);
+
+// The socket library's time limits: at most 1e9 seconds (about 31 years) either way.
+inline constexpr SecondsRange kSocketTimeLimitRange = {-1e9, 1e9, CutAt::Value};
+// The whole seconds a signed 32-bit member holds.
+inline constexpr SecondsRange kInt32SecondsRange = {INT32_MIN, INT32_MAX, CutAt::WholePart};
+
 // Both parts truncated toward zero; a value beyond the range of 32 bits gives the nearest
 // limit with 0 microseconds, a NaN gives zeros.
 timeval32 seconds_to_timeval(double seconds);

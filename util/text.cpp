@@ -74,15 +74,22 @@ int64_t text_to_int64(const char* text) {
     return static_cast<int64_t>(negative ? 0 - value : value);
 }
 
-int hex4_to_int(const char* digits) {
-    if (digits == nullptr) return 0;
+int hex4_value(const char* text, const Hex4Rule& rule) {
+    if (text == nullptr) return 0;
     int value = 0;
-    bool ended = false;
+    bool ended = false; // past the zero byte that ends the text, nothing more is read
     for (int k = 0; k < 4; ++k) {
-        ended = ended || digits[k] == '\0';
-        value = value * 16 + static_cast<int>(ended ? 0 : hex_digit(digits[k]));
+        const char c = ended ? '\0' : text[k];
+        if (rule.stops_at_cr && c == '\r') break;
+        ended = c == '\0';
+        const bool upper = c >= 'A' && c <= 'F';
+        value = value * 16 + static_cast<int>(upper && !rule.upper_case_digits ? 0 : hex_digit(c));
     }
     return value;
+}
+
+int hex4_to_int(const char* digits) {
+    return hex4_value(digits, kHex4AnyCase);
 }
 
 char* base_name(const char* path, char* out, int outsize) {

@@ -14,8 +14,22 @@ int unescape_text(char* text);
 // c taken as an unsigned byte and the arithmetic wrapping modulo 2^64. 0 for null.
 int64_t text_to_int64(const char* text);
 
-// Four hexadecimal digits as 0..65535. A character that is not a hex digit counts as 0; a
-// zero byte ends the text, and the positions after it count as 0 without being read.
+// How a 4-digit hexadecimal field is read: whether 'A'-'F' are digits (else they count as 0
+// like any other non-digit), and whether a CR ends the field with the digits before it.
+struct Hex4Rule {
+    bool upper_case_digits;
+    bool stops_at_cr;
+};
+inline constexpr Hex4Rule kHex4AnyCase = {true, false};
+inline constexpr Hex4Rule kHex4LowerCaseToCr = {false, true};
+
+// The value of up to the first 4 characters of `text` as 0..65535 under `rule`: a character
+// that is not a digit counts as 0; a zero byte ends the text, and it and the positions after it
+// count as 0 without being read, so a shorter text is safe. A CR, where the rule stops there,
+// ends the field without further positions. 0 for null.
+int hex4_value(const char* text, const Hex4Rule& rule);
+
+// Four hexadecimal digits of either case as 0..65535 (hex4_value with kHex4AnyCase).
 int hex4_to_int(const char* digits);
 
 // The part of `path` after its last '\' or '/' (all of it when there is none), written into

@@ -41,4 +41,12 @@ bool waitUntil(const std::function<bool()>& done, int limitMs) {
     return true;
 }
 
+std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times) {
+    auto r = std::make_unique<rebound_info>();
+    r->recvpkts = recvpkts;
+    for (size_t i = 0; i < times.size(); ++i)
+        r->recvtime[i] = times[i];
+    return r;
+}
+
 } // namespace apptest

@@ -2,6 +2,7 @@
 // relative to it), event-loop waits, and a real echo responder on 127.0.0.1.
 #pragma once
 
+#include "engine/result_record.h"
 #include "tests/support/responder_process.h"
 
 #include <QByteArray>
@@ -12,8 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-
+#include <memory>
 #include <ostream>
+#include <vector>
 
 // Readable QString values in test failure messages.
 inline void PrintTo(const QString& text, std::ostream* os) {
@@ -39,6 +41,10 @@ class InTempDir : public testing::Test {
 
 // Processes events until `done` holds; false if it still does not after `limitMs`.
 bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
+
+// A zeroed result record (on the heap: it is large) with `recvpkts` set and the given leading
+// round-trip times.
+std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {});
 
 // reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
 using Responder = testsupport::ResponderProcess;

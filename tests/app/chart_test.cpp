@@ -4,27 +4,19 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <vector>
 
 namespace {
 
-constexpr uint32_t kIntMax = std::numeric_limits<int32_t>::max();
 const QSize kFrame(600, 400);
 
-// A zeroed record with `recvpkts` set and the given leading round-trip times.
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {}) {
-    auto r = std::make_unique<rebound_info>();
-    r->recvpkts = recvpkts;
-    for (size_t i = 0; i < times.size(); ++i)
-        r->recvtime[i] = times[i];
-    return r;
-}
+using apptest::record;
 
 QImage render(const rebound_info& r, const ChartCounters& counters, QSize size = kFrame) {
     QImage image(size, QImage::Format_RGB32);
@@ -35,12 +27,9 @@ QImage render(const rebound_info& r, const ChartCounters& counters, QSize size =
     return image;
 }
 
-bool hasColour(const QImage& image, const QColor& colour, QRect area) {
-    area &= image.rect();
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            if (image.pixel(x, y) == colour.rgb()) return true;
-    return false;
+// Frame pixel of a vertex at chart column x and height y (the margin added, y downwards).
+QPoint vertexPixel(int x, int y) {
+    return {x + kChartMargin, kFrame.height() - kChartMargin - y};
 }
 
 // Whether text in `colour` was drawn into `area` on white: antialiased glyphs blend the
@@ -63,60 +52,200 @@ bool hasTextIn(const QImage& image, const QColor& colour, QRect area) {
     return false;
 }
 
+// The curve's pixels outside the area between the axes, as "x,y" texts.
+QStringList curveOutsideTheAxes(const QImage& image) {
+    const QRect inside(kChartMargin, kChartMargin, kFrame.width() - 2 * kChartMargin,
+                       kFrame.height() - 2 * kChartMargin + 1);
+    QStringList outside;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixel(x, y) == kChartCurveColour.rgb() && !inside.contains(x, y))
+                outside.append(QString("%1,%2").arg(x).arg(y));
+    return outside;
+}
+
+struct Vertex {
+    int x, y;
+};
+
+// The vertices a repaint logged, in order.
+std::vector<Vertex> loggedVertices(const QStringList& log) {
+    static const QRegularExpression line(
+        R"(reboundinfo->recvtime\[i\]=\S+ x2=\s*(-?\d+) y2=(-?\d+)$)");
+    std::vector<Vertex> vertices;
+    for (const QString& l : log)
+        if (const auto m = line.match(l); m.hasMatch())
+            vertices.push_back({m.captured(1).toInt(), m.captured(2).toInt()});
+    return vertices;
+}
+
 // Rows below the horizontal axis where the two text lines go, right of the vertical axis.
 const QRect kTextBand(35, 371, 565, 29);
 
-TEST(ChartScale, StepsFollowTheLargerOverTheSmaller) {
+using ChartDrawing = apptest::InTempDir;
+
+// Before the first run, and after a run without echoes: the four axis lines, nothing else,
+// not even the texts or the units, whatever the counters say.
+TEST_F(ChartDrawing, EmptyRecordDrawsOnlyTheAxes) {
+    const QImage image = render(*record(0, {0.5}), {10, 0, 11});
+    const QRgb grey = kChartAxisColour.rgb();
+    const QRgb white = QColor(Qt::white).rgb();
+    int greyPixels = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const bool onAxis = (y == 370 && x <= 570) || (x == 30 && y >= 30);
+            ASSERT_EQ(image.pixel(x, y), onAxis ? grey : white) << x << "," << y;
+            greyPixels += onAxis;
+        }
+    }
+    EXPECT_EQ(greyPixels, 571 + 370 - 1);
+    EXPECT_EQ(logLines(), QStringList{"Rebound::paintEvent( QPaintEvent * ):"});
+}
+
+// Three times exact in binary (multiples of 1/1024 s): dx = 540 / 3, ymax = 9.765625 ms fills
+// the 340 rows (dy = 34.816), vertex heights 340, 170 and 0, ticks at 0 and 5 ms.
+TEST_F(ChartDrawing, KnownTimesGiveVerticesTicksUnitsTextsAndLogLines) {
+    const QImage image = render(*record(3, {10.0 / 1024, 5.0 / 1024, 0.0}), {3, 3, 3});
+    const QRgb black = kChartCurveColour.rgb();
+    const QRgb grey = kChartAxisColour.rgb();
+    const QRgb white = QColor(Qt::white).rgb();
+    EXPECT_EQ(image.pixel(30, 30), grey) << "the vertical axis is drawn over the first vertex";
+    EXPECT_EQ(image.pixel(vertexPixel(180, 170)), black);
+    EXPECT_EQ(image.pixel(120, 115), black) << "midway between the first two vertices";
+    EXPECT_EQ(image.pixel(300, 285), black) << "midway between the last two vertices";
+    EXPECT_EQ(image.pixel(vertexPixel(360, 0)), grey) << "the last vertex lies on the axis";
+    EXPECT_EQ(image.pixel(120, 200), white);
+    // The 5 ms tick at chart height 30 + 174, its label in its own colour left of it.
+    for (int x : {25, 28, 33, 35})
+        EXPECT_EQ(image.pixel(x, 196), grey) << x;
+    EXPECT_EQ(image.pixel(36, 196), white);
+    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(5, 186, 20, 16)));
+    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(5, 362, 20, 16)));
+    EXPECT_TRUE(hasTextIn(image, kChartTextColour, kTextBand));
+    // The units: "ms" above the tick labels, "probe" under the end of the packet axis.
+    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(5, 4, 20, 16)));
+    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(480, 371, 90, 14)));
+    EXPECT_FALSE(hasTextIn(image, kChartTickLabelColour, QRect(36, 371, 300, 29)));
+
+    const QStringList expected = {
+        "Rebound::paintEvent( QPaintEvent * ):",
+        "Rebound::paintEvent( QPaintEvent * ): ymax=9.765625 dx=180.000000 dy=34.816000 "
+        "qDrawChart->width()=600 qDrawChart->height()=400 reboundinfo->recvpkts=3",
+        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.009766 x2=   0 y2=340",
+        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.004883 x2= 180 y2=170",
+        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.000000 x2= 360 y2=0",
+        "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=370",
+        "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=196",
+    };
+    EXPECT_EQ(logLines(), expected);
+}
+
+// However many packets: one vertex each, every one between the axes, the last one drawn in
+// the last column, and no pixel of the curve beyond the axes.
+TEST_F(ChartDrawing, EveryPacketIsDrawnBetweenTheAxes) {
+    for (int n : {100, 1000, 10000}) {
+        SCOPED_TRACE(n);
+        QFile::remove(path("reboundgui.log"));
+        std::vector<double> times(n);
+        for (int i = 0; i < n; ++i)
+            times[i] = (1 + (i * 37) % 97) * 1e-4; // 0.1 to 9.7 ms, the largest within 100
+        const QImage image = render(*record(n, times), {n, n, n});
+
+        const std::vector<Vertex> vertices = loggedVertices(logLines());
+        ASSERT_EQ(vertices.size(), size_t(n));
+        for (const Vertex& v : vertices) {
+            ASSERT_TRUE(v.x >= 0 && v.x < 540 && v.y > 0 && v.y <= 340) << v.x << "," << v.y;
+            // The first columns lie under the vertical axis and its ticks, drawn after the curve.
+            if (v.x > 5) {
+                ASSERT_EQ(image.pixel(vertexPixel(v.x, v.y)), kChartCurveColour.rgb());
+            }
+        }
+        EXPECT_EQ(vertices.back().x, 540 * (n - 1) / n);
+        EXPECT_EQ(curveOutsideTheAxes(image), QStringList());
+        EXPECT_EQ(std::max_element(vertices.begin(), vertices.end(),
+                                   [](Vertex a, Vertex b) { return a.y < b.y; })
+                      ->y,
+                  340)
+            << "the largest time reaches the top of the room";
+    }
+}
+
+// 10000 packets in 540 columns: a single slow echo among fast ones still reaches the top.
+TEST_F(ChartDrawing, ASpikeAmongPacketsSharingAColumnIsNotHidden) {
+    std::vector<double> times(10000, 0.001);
+    times[6001] = 0.020;
+    const QImage image = render(*record(10000, times), {1, 1, 1});
+    const int column = 540 * 6001 / 10000; // 324
+    EXPECT_EQ(image.pixel(vertexPixel(column, 340)), kChartCurveColour.rgb());
+    EXPECT_EQ(image.pixel(vertexPixel(column, 17)), kChartCurveColour.rgb());
+    EXPECT_EQ(image.pixel(vertexPixel(column + 2, 340)), QColor(Qt::white).rgb());
+}
+
+// Half a second against a room of 340 rows: squeezed, the top of the curve on the top of the
+// room, nothing above it.
+TEST_F(ChartDrawing, ATimeAboveTheRoomStaysInsideTheFrame) {
+    const QImage image = render(*record(2, {0.1, 0.5}), {2, 2, 2});
+    EXPECT_EQ(image.pixel(vertexPixel(270, 340)), kChartCurveColour.rgb());
+    EXPECT_EQ(image.pixel(vertexPixel(0, 68)), kChartAxisColour.rgb()) << "under the axis";
+    EXPECT_EQ(curveOutsideTheAxes(image), QStringList());
+}
+
+// Labels with decimals, or of seconds, are drawn smaller where they would reach the ticks and
+// the axis; those that fit keep the frame's font.
+TEST_F(ChartDrawing, TickLabelsStayLeftOfTheTicks) {
+    const QRect ticksAndAxis(25, 25, 12, 350);
+    for (double ymax : {0.00003, 0.0009, 0.015, 0.5, 4.0, 60.0}) {
+        SCOPED_TRACE(ymax);
+        const QImage image = render(*record(1, {ymax}), {1, 1, 1});
+        EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(0, 25, 25, 355)));
+        EXPECT_FALSE(hasTextIn(image, kChartTickLabelColour, ticksAndAxis));
+    }
+}
+
+// The tick positions (H - 30 - t in the log) and vertex columns for the scale cases.
+TEST_F(ChartDrawing, TicksAndVertexColumnsFollowTheScale) {
     struct Case {
         const char* name;
         int32_t recvpkts;
         std::vector<double> times;
-        QSize frame;
-        int32_t n;
-        uint32_t dx;
-        int64_t ymaxi;
-        uint32_t dy;
+        std::vector<int> ticks; // logged sy-mvy-y1 values, in order
+        int lastX;              // x2 of the last vertex
     };
     const Case cases[] = {
-        {"100 packets in 600 pixels", 100, {0.002}, kFrame, 100, 6, 2, 170},
-        {"1200 packets in 600 pixels", 1200, {0.002}, kFrame, 1200, 2, 2, 170},
-        {"as many packets as pixels", 600, {0.002}, kFrame, 600, 1, 2, 170},
-        {"one packet", 1, {0.002}, kFrame, 1, 600, 2, 170},
-        {"15 ms stretched into 340 rows", 3, {0.001, 0.015, 0.004}, kFrame, 3, 200, 15, 22},
-        {"0.9 ms: below one whole ms", 1, {0.0009}, kFrame, 1, 600, 0, 377},
-        {"500 ms runs past the top", 1, {0.5}, kFrame, 1, 600, 500, 1},
-        {"340 ms fills the room exactly", 1, {0.34}, kFrame, 1, 600, 340, 1},
-        {"700 ms", 1, {0.7}, kFrame, 1, 600, 700, 2},
-        {"negative times count as 0", 2, {-0.5, -0.001}, kFrame, 2, 300, 0, kIntMax},
-        {"only slots below n count", 1, {0.002, 0.300}, kFrame, 1, 600, 2, 170},
-        // Factors without a finite or 32-bit value are held at INT32_MAX.
-        {"every time 0.0", 5, {}, kFrame, 5, 120, 0, kIntMax},
-        {"tiny time", 1, {1e-12}, kFrame, 1, 600, 0, kIntMax},
-        {"absurd time", 1, {1e300}, kFrame, 1, 600, kIntMax, kIntMax},
-        {"frame without room", 1, {0.005}, QSize(600, 60), 1, 600, 5, kIntMax},
-        {"frame lower than its margins", 1, {0.005}, QSize(600, 50), 1, 600, 5, 0},
-        {"frame without width", 3, {0.005}, QSize(0, 400), 3, 3, 5, 68},
-        // The record holds 10000 slots; n never reaches past them.
-        {"more echoes than slots", 20000, {0.002}, kFrame, REBOUND_MAXPKTS, 16, 2, 170},
-        {"no echo", 0, {0.002}, kFrame, 0, 0, 0, 0},
-        {"negative count", -7, {0.002}, kFrame, 0, 0, 0, 0},
+        {"15 ms: 0, 5 and 10 ms", 1, {0.015}, {370, 257, 144}, 0},
+        {"0.9 ms: every 0.2 ms", 1, {0.0009}, {370, 295, 219, 144, 68}, 0},
+        {"500 ms: every 100 ms", 1, {0.5}, {370, 302, 234, 166, 98}, 0},
+        {"every time 0.0: no tick", 4, {}, {}, 405},
+        {"100 packets", 100, {0.0009}, {370, 295, 219, 144, 68}, 534},
+        {"1200 packets", 1200, {0.0009}, {370, 295, 219, 144, 68}, 539},
+        {"more echoes than slots", 20000, {0.0009}, {370, 295, 219, 144, 68}, 539},
+        {"absurd time", 1, {1e300}, {370, 302, 234, 166, 98}, 0},
     };
+    const QString tickPrefix = "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=";
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ChartScale s = chartScale(*record(c.recvpkts, c.times), c.frame);
-        EXPECT_EQ(s.n, c.n);
-        EXPECT_EQ(s.dx, c.dx);
-        EXPECT_EQ(s.ymaxi, c.ymaxi);
-        EXPECT_EQ(s.dy, c.dy);
+        QFile::remove(path("reboundgui.log"));
+        render(*record(c.recvpkts, c.times), {1, 1, 1});
+        std::vector<int> ticks;
+        for (const QString& line : logLines())
+            if (line.startsWith(tickPrefix)) ticks.push_back(line.mid(tickPrefix.size()).toInt());
+        EXPECT_EQ(ticks, c.ticks);
+        const std::vector<Vertex> vertices = loggedVertices(logLines());
+        ASSERT_EQ(vertices.size(), size_t(std::min(c.recvpkts, REBOUND_MAXPKTS)));
+        EXPECT_EQ(vertices.back().x, c.lastX);
     }
 }
 
-TEST(ChartScale, VertexHeightsAreCutTowardsZeroAndStayDrawable) {
-    EXPECT_EQ(chartHeight(10.0 / 1024, 34), 332); // 332.03125
-    EXPECT_EQ(chartHeight(0.0, kIntMax), 0);
-    EXPECT_EQ(chartHeight(-0.0015, 1000), -1500);
-    EXPECT_EQ(chartHeight(1e300, kIntMax), 1 << 20);
-    EXPECT_EQ(chartHeight(-1e300, kIntMax), -(1 << 20));
+// Echoes on the time axis and the texts: the axis, drawn after the curve, hides it; there is
+// no tick to label.
+TEST_F(ChartDrawing, ZeroTimesLieOnTheAxisWithTextsDrawn) {
+    const QImage image = render(*record(3), {3, 3, 3});
+    EXPECT_EQ(curveOutsideTheAxes(image), QStringList());
+    for (int x = 31; x < 570; ++x)
+        ASSERT_NE(image.pixel(x, 369), kChartCurveColour.rgb()) << x;
+    EXPECT_EQ(image.pixel(300, 370), kChartAxisColour.rgb());
+    EXPECT_TRUE(hasTextIn(image, kChartTextColour, kTextBand));
+    EXPECT_FALSE(hasTextIn(image, kChartTickLabelColour, QRect(0, 25, 30, 360)));
 }
 
 TEST(ChartText, PercentagesAndCountersAreFormattedWithTheirFieldWidths) {
@@ -147,112 +276,6 @@ TEST(ChartText, PercentagesAndCountersAreFormattedWithTheirFieldWidths) {
         EXPECT_EQ(chartPercentText(c.counters), QLatin1String(c.percent));
         EXPECT_EQ(chartCounterText(c.counters), QLatin1String(c.counts));
     }
-}
-
-using ChartDrawing = apptest::InTempDir;
-
-// Before the first run, and after a run without echoes: the four axis lines, nothing else,
-// not even the texts, whatever the counters say.
-TEST_F(ChartDrawing, EmptyRecordDrawsOnlyTheAxes) {
-    const QImage image = render(*record(0, {0.5}), {10, 0, 11});
-    const QRgb grey = kChartAxisColour.rgb();
-    const QRgb white = QColor(Qt::white).rgb();
-    int greyPixels = 0;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            const bool onAxis = (y == 370 && x <= 570) || (x == 30 && y >= 30);
-            ASSERT_EQ(image.pixel(x, y), onAxis ? grey : white) << x << "," << y;
-            greyPixels += onAxis;
-        }
-    }
-    EXPECT_EQ(greyPixels, 571 + 370 - 1);
-    EXPECT_EQ(logLines(), QStringList{"Rebound::paintEvent( QPaintEvent * ):"});
-}
-
-// Three times exact in binary (multiples of 1/1024 s): dx = 200, ymax = 9.765625 ms,
-// dy = floor(340 / 9.765625) = 34, vertex heights 332, 166 and 0, ticks at 0 and 5 ms.
-TEST_F(ChartDrawing, KnownTimesGiveVerticesTicksTextsAndLogLines) {
-    const QImage image = render(*record(3, {10.0 / 1024, 5.0 / 1024, 0.0}), {3, 3, 3});
-    const QRgb black = kChartCurveColour.rgb();
-    const QRgb grey = kChartAxisColour.rgb();
-    // Frame pixel of chart point (x, y) is (x, 400 - y), chart point = vertex + 30.
-    EXPECT_EQ(image.pixel(30, 38), grey) << "the vertical axis is drawn over the first vertex";
-    EXPECT_EQ(image.pixel(230, 204), black);
-    EXPECT_EQ(image.pixel(130, 121), black) << "midway between the first two vertices";
-    EXPECT_EQ(image.pixel(330, 287), black) << "midway between the last two vertices";
-    EXPECT_EQ(image.pixel(430, 370), grey) << "the last vertex lies on the axis";
-    EXPECT_EQ(image.pixel(130, 200), QColor(Qt::white).rgb());
-    // The 5 ms tick at chart height 30 + 34 * 5, its label in its own colour left of it.
-    for (int x : {25, 28, 33, 35})
-        EXPECT_EQ(image.pixel(x, 200), grey) << x;
-    EXPECT_EQ(image.pixel(36, 200), QColor(Qt::white).rgb());
-    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(5, 190, 20, 16)));
-    EXPECT_TRUE(hasTextIn(image, kChartTickLabelColour, QRect(5, 360, 20, 16)));
-    EXPECT_TRUE(hasTextIn(image, kChartTextColour, kTextBand));
-
-    const QStringList expected = {
-        "Rebound::paintEvent( QPaintEvent * ):",
-        "Rebound::paintEvent( QPaintEvent * ): ymax=9.765625 dx=200 dy=34 "
-        "qDrawChart->width()=600 qDrawChart->height()=400 reboundinfo->recvpkts=3",
-        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.009766 x2=   0 y2=332",
-        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.004883 x2= 200 y2=166",
-        "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=0.000000 x2= 400 y2=0",
-        "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=370",
-        "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=200",
-    };
-    EXPECT_EQ(logLines(), expected);
-}
-
-// The tick positions (H - 30 - t in the log) and vertex x positions for the scale cases.
-TEST_F(ChartDrawing, TicksAndVertexColumnsFollowTheScale) {
-    struct Case {
-        const char* name;
-        int32_t recvpkts;
-        std::vector<double> times;
-        std::vector<int> ticks; // logged sy-mvy-y1 values, in order
-        int lastX;              // x2 of the last vertex
-    };
-    std::vector<int> ticks500;
-    for (int v = 0; v < 500; v += 5)
-        ticks500.push_back(370 - v);
-    const Case cases[] = {
-        {"15 ms: heights 30, 140, 250", 1, {0.015}, {370, 260, 150}, 0},
-        {"0.9 ms: no tick", 1, {0.0009}, {}, 0},
-        {"500 ms: ticks beyond the top edge too", 1, {0.5}, ticks500, 0},
-        {"every time 0.0: no tick", 4, {}, {}, 450},
-        {"100 packets", 100, {0.0009}, {}, 594},
-        {"1200 packets", 1200, {0.0009}, {}, 2398},
-        {"more echoes than slots", 20000, {0.0009}, {}, 16 * 9999},
-        // Only ticks within reach of a frame are drawn, whatever the record holds.
-        {"absurd time", 1, {1e300}, {370}, 0},
-    };
-    const QString tickPrefix = "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=";
-    const QString vertexPrefix = "Rebound::paintEvent( QPaintEvent * ): reboundinfo->recvtime[i]=";
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        QFile::remove(path("reboundgui.log"));
-        render(*record(c.recvpkts, c.times), {1, 1, 1});
-        std::vector<int> ticks;
-        QString lastVertex;
-        int vertices = 0;
-        for (const QString& line : logLines()) {
-            if (line.startsWith(tickPrefix)) ticks.push_back(line.mid(tickPrefix.size()).toInt());
-            if (line.startsWith(vertexPrefix)) lastVertex = line, ++vertices;
-        }
-        EXPECT_EQ(ticks, c.ticks);
-        EXPECT_EQ(vertices, std::min(c.recvpkts, REBOUND_MAXPKTS));
-        EXPECT_TRUE(lastVertex.contains(QString::asprintf(" x2=% 4d ", c.lastX)))
-            << lastVertex.toStdString();
-    }
-}
-
-// Echoes on the time axis and the texts: the axis, drawn after the curve, hides it.
-TEST_F(ChartDrawing, ZeroTimesLieOnTheAxisWithTextsDrawn) {
-    const QImage image = render(*record(3), {3, 3, 3});
-    EXPECT_FALSE(hasColour(image, kChartCurveColour, image.rect()));
-    EXPECT_EQ(image.pixel(300, 370), kChartAxisColour.rgb());
-    EXPECT_TRUE(hasTextIn(image, kChartTextColour, kTextBand));
-    EXPECT_FALSE(hasTextIn(image, kChartTickLabelColour, image.rect()));
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 #include "app/client_output.h"
 #include "tests/app/app_test_support.h"
 
+#include <QFile>
+
 #include <string>
 
 namespace {
@@ -55,6 +57,16 @@ QList<double> zerosThen(int zeros, double last) {
     return list;
 }
 
+// Feeds the lines one by one, then writes the exit-time log in slices of `slice` log lines.
+ClientRun parseClientOutput(const QStringList& lines, qsizetype slice = 500) {
+    ClientOutput output;
+    for (const QString& line : lines)
+        output.addLine(line.toUtf8());
+    output.beginExitLog();
+    while (!output.continueExitLog(slice)) {}
+    return output.run();
+}
+
 struct Case {
     const char* name;
     QStringList lines;
@@ -62,9 +74,9 @@ struct Case {
     int32_t sendpkts, recvpkts, iterpkts;
 };
 
-using ClientOutput = apptest::InTempDir;
+using ClientOutputTest = apptest::InTempDir;
 
-TEST_F(ClientOutput, LinesBecomeListsAndCounters) {
+TEST_F(ClientOutputTest, LinesBecomeListsAndCounters) {
     const Case cases[] = {
         {"the worked example",
          {sendLine("i=000000 S=000000 R=000000", "0.000977"), "rebound_connect(): recvpkts=97"},
@@ -135,28 +147,52 @@ TEST_F(ClientOutput, LinesBecomeListsAndCounters) {
     }
 }
 
-TEST_F(ClientOutput, LogsEveryFindingWithItsCutText) {
-    parseClientOutput({sendLine("i=000000 S=000000 R=000000", "0.000977"),
-                       recvLine("i=000003 S=000004 R=000003", "000003", "0.001953"),
-                       sendLine("i=000004 S=000002 R=000004", "0.000000"),
-                       "rebound_connect(): sendpkts==0", "rebound_connect(): recvpkts=97",
-                       "rebound_connect(): iterpkts+1=5"});
+// Whatever the slices, the exit-time log is the same, down to a slice boundary inside a
+// zero-fill.
+TEST_F(ClientOutputTest, LogsEveryFindingWithItsCutText) {
+    const QStringList lines = {sendLine("i=000000 S=000000 R=000000", "0.000977"),
+                               recvLine("i=000003 S=000004 R=000003", "000003", "0.001953"),
+                               recvLine("i=000004 S=000005 R=000003", "000004", "0.000977"),
+                               sendLine("i=000004 S=000002 R=000004", "0.000000"),
+                               "rebound_connect(): sendpkts==0",
+                               "rebound_connect(): recvpkts=97",
+                               "rebound_connect(): iterpkts+1=5"};
     const QStringList expected = {
         "Rebound::slotProcessExited():",
         "Rebound::slotProcessExited(): SEND qstrsend=|000000| qstrtime=|0.000977|",
         "Rebound::slotProcessExited(): RECV qstrrecv=|000003| qstrtime=|0.001953|",
         "Rebound::slotProcessExited(): RECV while: 3 < 0 ?",
         "Rebound::slotProcessExited(): RECV while: 3 < 1 ?",
+        "Rebound::slotProcessExited(): RECV qstrrecv=|000003| qstrtime=|0.000977|",
         "Rebound::slotProcessExited(): SEND qstrsend=|000002| qstrtime=|0.000000|",
         "Rebound::slotProcessExited(): qstrsp==0 sendpkts=0",
         "Rebound::slotProcessExited(): qstrrp=97 recvpkts=97",
         "Rebound::slotProcessExited(): qstrlp=5 iterpkts=5",
-        "Rebound::slotProcessExited(): qsendtm->size()=2 qrecvtm->size()=3",
+        "Rebound::slotProcessExited(): qsendtm->size()=2 qrecvtm->size()=4",
     };
-    EXPECT_EQ(logLines(), expected);
+    for (qsizetype slice : {1, 2, 3, 500}) {
+        SCOPED_TRACE(slice);
+        QFile::remove(path("reboundgui.log"));
+        parseClientOutput(lines, slice);
+        EXPECT_EQ(logLines(), expected);
+    }
 }
 
-TEST_F(ClientOutput, SendZeroFillLogsItsOwnLine) {
+// The notes kept for the exit-time log do not grow with the lines' length: one byte per finding
+// of the client's usual shape, nothing for a line that holds none.
+TEST_F(ClientOutputTest, KeepsOneBytePerUsualFindingWhateverTheLinesLength) {
+    ClientOutput output;
+    const QString padding(3000, QLatin1Char('x'));
+    for (int i = 0; i < 1000; ++i) {
+        const QByteArray iSR = QString::asprintf("i=%06d S=%06d R=%06d", i, i, i).toLatin1();
+        output.addLine((sendLine(iSR.constData(), "0.000041") + " " + padding).toUtf8());
+        output.addLine(("rebound_connect(): buffdata= " + padding).toUtf8());
+    }
+    EXPECT_EQ(output.run().qsendtm.size(), 1000);
+    EXPECT_EQ(output.noteBytes(), 1000);
+}
+
+TEST_F(ClientOutputTest, SendZeroFillLogsItsOwnLine) {
     const ClientRun run = parseClientOutput({sendLine("i=000002 S=000003 R=000000", "0.1")});
     EXPECT_EQ(run.qsendtm, zerosThen(2, 0.1));
     EXPECT_TRUE(logLines().contains("Rebound::slotProcessExited(): SEND while :3 < 0 ?"));

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QRegularExpression>
 
+#include <algorithm>
+
 #include <memory>
 
 namespace {
@@ -76,27 +78,34 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     ASSERT_GE(paint.size(), 2 + 20);
     EXPECT_EQ(paint[0], "Rebound::paintEvent( QPaintEvent * ):");
     const QRegularExpression scale(
-        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=30 dy=(\d+) )"
-        R"(qDrawChart->width\(\)=600 qDrawChart->height\(\)=400 reboundinfo->recvpkts=20$)");
+        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=27\.000000 )"
+        R"(dy=(\d+\.\d{6}) qDrawChart->width\(\)=600 qDrawChart->height\(\)=400 )"
+        R"(reboundinfo->recvpkts=20$)");
     const QRegularExpressionMatch m = scale.match(paint[1]);
     ASSERT_TRUE(m.hasMatch()) << paint[1].toStdString();
-    const uint dy = m.captured(2).toUInt();
 
-    // One line per vertex, the times and heights those of the record.
+    // One line per vertex, 27 pixels apart, the largest time on the top of the 340 rows.
+    double ymax = 0;
+    for (int i = 0; i < 20; ++i)
+        ymax = std::max(ymax, r.recvtime[i]);
     for (int i = 0; i < 20; ++i) {
-        const int y = static_cast<int>(1000.0 * dy * r.recvtime[i]);
+        const int y = static_cast<int>(340 * (r.recvtime[i] / ymax));
         EXPECT_EQ(paint[2 + i], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
                                                   "reboundinfo->recvtime[i]=%f x2=% 4d y2=%d",
-                                                  r.recvtime[i], 30 * i, y));
+                                                  r.recvtime[i], 27 * i, y));
     }
-    // Then one line per 5 ms tick below the largest time, at H - 30 - dy * v.
-    const int ymaxi = static_cast<int>(m.captured(1).toDouble());
+    // Then one line per tick, from the axis upwards, all within the room.
     const QStringList ticks = paint.mid(2 + 20);
-    ASSERT_EQ(ticks.size(), (ymaxi + 4) / 5);
-    for (int k = 0; k < ticks.size(); ++k)
-        EXPECT_EQ(ticks[k], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
-                                              "mvx-mvx/2-10=5, sy-mvy-y1=%d",
-                                              370 - int(dy) * 5 * k));
+    ASSERT_GE(ticks.size(), 2);
+    int previous = 371;
+    for (const QString& tick : ticks) {
+        const QString prefix = "Rebound::paintEvent( QPaintEvent * ): mvx-mvx/2-10=5, sy-mvy-y1=";
+        ASSERT_TRUE(tick.startsWith(prefix)) << tick.toStdString();
+        const int at = tick.mid(prefix.size()).toInt();
+        EXPECT_TRUE(at < previous && at >= 30) << at;
+        previous = at;
+    }
+    EXPECT_TRUE(ticks[0].endsWith("=370"));
 
     // The frame: white, grey axes, and the two text lines under the axis.
     EXPECT_EQ(chart.pixelColor(30, 100), QColor(136, 136, 136));
@@ -117,7 +126,7 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     EXPECT_EQ(window->counters().iterpkts, 5);
     EXPECT_EQ(window->record().recvtime[19], 0.0);
     paintChart(&paint);
-    EXPECT_TRUE(paint.value(1).contains(" dx=120 ")) << paint.value(1).toStdString();
+    EXPECT_TRUE(paint.value(1).contains(" dx=108.000000 ")) << paint.value(1).toStdString();
     EXPECT_EQ(paint.filter("reboundinfo->recvtime[i]=").size(), 5);
 }
 

@@ -30,7 +30,8 @@ TEST_F(Guilog, KeepsWhatTheFileAlreadyHeld) {
 }
 
 TEST_F(Guilog, StandardOutputGetsTheSameBytes) {
-    const std::string out = testsupport::capture_stdout([] { guilog("x=%05.1f|%-3s|\n", 2.5, "ab"); });
+    const std::string out =
+        testsupport::capture_stdout([] { guilog("x=%05.1f|%-3s|\n", 2.5, "ab"); });
     EXPECT_EQ(out, "x=002.5|ab |\n");
     EXPECT_EQ(logBytes().toStdString(), out);
 }

@@ -98,7 +98,6 @@ TEST_F(Window, StartsWithZeroCountersEmptyListsAndAZeroRecord) {
     EXPECT_EQ(window.counters().sendpkts, 0);
     EXPECT_EQ(window.counters().recvpkts, 0);
     EXPECT_EQ(window.counters().iterpkts, 0);
-    EXPECT_TRUE(window.clientLines().isEmpty());
     EXPECT_TRUE(window.clientSendTimes().isEmpty());
     EXPECT_TRUE(window.clientRecvTimes().isEmpty());
     EXPECT_EQ(window.clientProcess(), nullptr);
@@ -215,22 +214,61 @@ TEST_F(Window, CloseWithoutExternalRunOnlyLogs) {
     EXPECT_EQ(logLines().last(), "Rebound::cmdNetClose_clicked():");
 }
 
-// The program's standard output carries each log line the moment it is logged, also into a
-// file, so a SIGTERM loses nothing; the same bytes go to the log file.
-TEST_F(Window, ProgramPrintsEachLineAtOnceAndAsTheLogFile) {
-    testsupport::ChildProcess program; // inherits the offscreen platform and this directory
-    ASSERT_TRUE(program.start(testsupport::program_path("rebound"), {}));
-    ASSERT_TRUE(program.wait_for_output("Rebound::paintEvent( QPaintEvent * ):\n",
-                                        std::chrono::seconds(30)))
-        << program.err();
-    program.signal(SIGTERM);
-    ASSERT_TRUE(program.wait());
-    EXPECT_EQ(program.term_signal(), SIGTERM);
+// SIGTERM or SIGINT ends the event loop, whenever it comes: the window goes as after Quit (its
+// destructor's line is the last), the exit status is 128 + the signal's number, and standard
+// output and the log file hold the same bytes, so no printed line is missing from the log.
+TEST_F(Window, StopSignalsEndTheProgramWithEveryPrintedLineInTheLog) {
+    struct Case {
+        int sig;
+        const char* after; // sent once standard output shows this
+    };
+    const Case cases[] = {
+        {SIGTERM, "Rebound::Rebound( QWidget *parent, const char *name, WFlags fl )\n"},
+        {SIGTERM, "Rebound::paintEvent( QPaintEvent * ):\n"},
+        {SIGINT, "Rebound::languageChange():\n"},
+        {SIGINT, "Rebound::paintEvent( QPaintEvent * ):\n"},
+    };
     const std::string start = "Rebound::Rebound( QWidget *parent, const char *name, WFlags fl )\n"
-                              "Rebound::languageChange():\n"
-                              "Rebound::paintEvent( QPaintEvent * ):\n";
-    EXPECT_EQ(program.out().substr(0, start.size()), start);
-    EXPECT_EQ(logBytes().toStdString().substr(0, start.size()), start);
+                              "Rebound::languageChange():\n";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.sig)) + " after " + c.after);
+        QFile::remove(path("reboundgui.log"));
+        testsupport::ChildProcess program; // inherits the offscreen platform and this directory
+        ASSERT_TRUE(program.start(testsupport::program_path("rebound"), {}));
+        ASSERT_TRUE(program.wait_for_output(c.after, std::chrono::seconds(60))) << program.err();
+        program.signal(c.sig);
+        ASSERT_TRUE(program.wait(std::chrono::seconds(60)));
+        ASSERT_TRUE(program.exited()) << "killed by signal " << program.term_signal();
+        EXPECT_EQ(program.exit_code(), 128 + c.sig);
+        const std::string out = program.out();
+        EXPECT_EQ(out.substr(0, start.size()), start);
+        EXPECT_TRUE(out.ends_with("Rebound::~Rebound()\n")) << out;
+        EXPECT_EQ(logBytes().toStdString(), out);
+    }
+}
+
+// Each field says what it holds, in which unit, and its default; each button what it does.
+TEST_F(Window, FieldsAndButtonsExplainThemselvesInTooltips) {
+    Rebound window;
+    const std::pair<const char*, QStringList> tips[] = {
+        {"leIpHost", {"responder", "IPv4", "Default: 127.0.0.1"}},
+        {"leIpPort", {"UDP port", "Default: 33333"}},
+        {"leTimeout", {"seconds", "Default: 0.1"}},
+        {"leCount", {"probe", "Default: 100"}},
+        {"leSendSize", {"bytes", "Default: 8192"}},
+        {"leRecvSize", {"echo", "bytes", "Default: 8192"}},
+        {"qpbNetConn", {"inside the window", "milliseconds"}},
+        {"qpbNetClose", {"reboundcli", "5 seconds"}},
+        {"qpbQuit", {"Quit", "Ctrl+Q"}},
+        {"qpbNetConnCli", {"reboundcli", "responsive"}},
+    };
+    for (const auto& [name, words] : tips) {
+        SCOPED_TRACE(name);
+        const QWidget* w = window.findChild<QWidget*>(name);
+        ASSERT_NE(w, nullptr);
+        for (const QString& word : words)
+            EXPECT_TRUE(w->toolTip().contains(word)) << w->toolTip().toStdString();
+    }
 }
 
 TEST(ClientProgram, ReboundcliBesideTheProgramElseTheProgramSearch) {

@@ -112,11 +112,11 @@ TEST_F(XvfbProgram, ConnectDrawsTheChartAndQuitEndsWithZero) {
     ASSERT_EQ(runTool(xdo, {"type", std::to_string(responder.port())}).exitCode, 0);
     clickAt(130, 490); // qpbNetConn
 
-    // 100 echoes at dx = 6: the last vertex is logged at x2 = 594.
+    // 100 echoes at dx = 5.4: the last vertex is logged at x2 = 534.
     QElapsedTimer clock;
     clock.start();
     auto logHas = [&](const char* text) { return logBytes().contains(text); };
-    while (!(logHas("reboundinfo->recvpkts=100\n") && logHas(" x2= 594 ")) &&
+    while (!(logHas("reboundinfo->recvpkts=100\n") && logHas(" x2= 534 ")) &&
            clock.elapsed() < 60000)
         QThread::msleep(50);
     ASSERT_TRUE(logHas("Rebound::cmdNetConn_clicked():\n"));

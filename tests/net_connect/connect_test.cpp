@@ -1,10 +1,10 @@
 // Timed connects and readiness waits against real loopback listeners and local sockets.
+#include "address/address_text.h"
+#include "address/sockaddr.h"
+#include "net/bind_listen.h"
 #include "net/connect.h"
-#include "net/options.h"
 #include "tests/support/full_send_path.h"
 #include "tests/support/stream_peer.h"
-#include "util/address_text.h"
-#include "util/sockaddr.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 // Socket creation: the result convention, the accepted-set mapping and the service start-ups.
+#include "net/bind_listen.h"
 #include "net/options.h"
 #include "net/socket.h"
 

@@ -1,5 +1,5 @@
 // Family query, bind, listen, accept and close on real sockets.
-#include "net/options.h"
+#include "net/bind_listen.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,5 +1,9 @@
 // Option codes: the table of platform options, lingering, the mode codes and unknown codes.
+#include "net/bind_listen.h"
 #include "net/options.h"
+#include "net/sock_clock.h"
+#include "net/sock_errtext.h"
+#include "net/sock_timeval.h"
 
 #include <cerrno>
 #include <cmath>

@@ -1,5 +1,6 @@
 // The platform layer's promises the library builds on: the error numbering, readiness of any
 // handle, time-out expiry read as a time-out, and no SIGPIPE.
+#include "net/bind_listen.h"
 #include "net/options.h"
 #include "platform/socket_errors.h"
 

@@ -1,11 +1,12 @@
 // Framing against a real HTTP/1.1 server (Node.js's http module) started on 127.0.0.1: its
 // response header block, its chunked body, and a chunked request body it must accept.
+#include "address/sockaddr.h"
+#include "net/bind_listen.h"
 #include "net/connect.h"
 #include "net/framing.h"
 #include "net/options.h"
 #include "net/transfer.h"
 #include "tests/support/child_process.h"
-#include "util/sockaddr.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Datagram transfers against a real UDP peer on 127.0.0.1.
-#include "net/options.h"
+#include "address/sockaddr.h"
+#include "net/bind_listen.h"
 #include "net/transfer.h"
 #include "tests/support/udp_peer.h"
-#include "util/sockaddr.h"
 
 #include <gtest/gtest.h>
 

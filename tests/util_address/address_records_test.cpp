@@ -1,5 +1,5 @@
 // The IPv6 and local address records built from text.
-#include "util/address_text.h"
+#include "address/address_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Addresses turned into text and back: raw addresses, address records of every family, the
 // addresses of real sockets, and reverse-lookup names.
-#include "net/options.h"
+#include "address/address_text.h"
+#include "address/sockaddr.h"
+#include "net/bind_listen.h"
 #include "tests/support/udp_peer.h"
-#include "util/address_text.h"
-#include "util/sockaddr.h"
 
 #include <gtest/gtest.h>
 

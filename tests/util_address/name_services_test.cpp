@@ -1,7 +1,7 @@
 // Service and protocol look-ups against the machine's own services and protocols databases
 // (netbase), and the behaviour of every name service when the socket service does not start.
+#include "address/name_services.h"
 #include "net/socket.h"
-#include "util/name_services.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tests/util_dns/crafted_replies.h"
 
-#include "util/dns_message.h"
+#include "dns/dns_message.h"
 
 namespace dnstest {
 namespace {

@@ -1,6 +1,6 @@
 // The query message, names in wire form and back, and address texts.
+#include "dns/dns_message.h"
 #include "tests/util_dns/reply_builder.h"
-#include "util/dns_message.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Replies decoded and printed: crafted replies for every bound, and replies cut short.
+#include "dns/dns_message.h"
 #include "tests/util_dns/crafted_replies.h"
 #include "tests/util_dns/print_capture.h"
-#include "util/dns_message.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The lines dns_write_response writes for a decoded reply.
 #pragma once
 
+#include "dns/dns_print.h"
 #include "tests/support/child_process.h"
-#include "util/dns_print.h"
 
 #include <cstdio>
 #include <cstdlib>

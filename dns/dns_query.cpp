@@ -1,8 +1,8 @@
-#include "util/dns_query.h"
+#include "dns/dns_query.h"
 
-#include "net/options.h"
+#include "address/sockaddr.h"
+#include "net/bind_listen.h"
 #include "net/transfer.h"
-#include "util/sockaddr.h"
 
 #include <chrono>
 #include <vector>

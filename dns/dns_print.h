@@ -3,7 +3,7 @@
 // held.
 #pragma once
 
-#include "util/dns_message.h"
+#include "dns/dns_message.h"
 
 #include <cstdio>
 

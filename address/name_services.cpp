@@ -1,8 +1,8 @@
-#include "util/name_services.h"
+#include "address/name_services.h"
 
+#include "address/address_text.h"
 #include "net/socket.h"
 #include "platform/resolver.h"
-#include "util/address_text.h"
 
 #include <cerrno>
 #include <cstdio>

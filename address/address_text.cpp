@@ -1,4 +1,4 @@
-#include "util/address_text.h"
+#include "address/address_text.h"
 
 #include "platform/resolver.h"
 #include "platform/socket_errors.h"

@@ -1,8 +1,8 @@
 // A one-question DNS query over UDP port 53 and its decoded reply.
 #pragma once
 
+#include "dns/dns_message.h"
 #include "net/socket.h"
-#include "util/dns_message.h"
 
 // Sends a query for `name` (question type and class) to the name server at the dotted IPv4
 // text `server`, port 53, and decodes its reply into *response; the send may wait up to

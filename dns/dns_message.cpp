@@ -1,4 +1,4 @@
-#include "util/dns_message.h"
+#include "dns/dns_message.h"
 
 #include <chrono>
 #include <cstdio>

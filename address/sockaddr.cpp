@@ -1,4 +1,4 @@
-#include "util/sockaddr.h"
+#include "address/sockaddr.h"
 
 #include <cstdlib>
 #include <cstring>

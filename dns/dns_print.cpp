@@ -1,4 +1,4 @@
-#include "util/dns_print.h"
+#include "dns/dns_print.h"
 
 #include <iterator>
 #include <span>

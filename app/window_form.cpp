@@ -1,0 +1,102 @@
+#include "app/window_form.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int kFieldWidth = 100, kFieldHeight = 20;
+constexpr int kEditRightOfLabel = 60;
+constexpr int kButtonRow = 480;
+
+struct Field {
+    QLabel* WindowForm::*label;
+    QLineEdit* WindowForm::*edit;
+    const char* labelName;
+    const char* labelText;
+    const char* editName;
+    const char* defaultText;
+    const char* tip; // the default is added to it
+    int x, y;
+};
+const Field kFields[] = {
+    {&WindowForm::tlIpHost, &WindowForm::leIpHost, "tlIpHost", "IPHost", "leIpHost", "127.0.0.1",
+     "IPv4 address of the echo responder (reboundsrv), dotted decimal.", 20, 420},
+    {&WindowForm::tlIpPort, &WindowForm::leIpPort, "tlIpPort", "IPPort", "leIpPort", "33333",
+     "UDP port of the echo responder, 1 to 65535.", 190, 420},
+    {&WindowForm::tlTimeout, &WindowForm::leTimeout, "tlTimeout", "Timeout", "leTimeout", "0.1",
+     "Time limit of every single wait for the socket, in seconds; an echo later than this "
+     "counts as lost.",
+     360, 420},
+    {&WindowForm::tlCount, &WindowForm::leCount, "tlCount", "Count", "leCount", "100",
+     "Number of probe datagrams to send; the chart draws up to 10000 of them.", 20, 450},
+    {&WindowForm::tlSendSize, &WindowForm::leSendSize, "tlSendSize", "SendSize", "leSendSize",
+     "8192", "Size of each probe datagram, in bytes.", 190, 450},
+    {&WindowForm::tlRecvSize, &WindowForm::leRecvSize, "tlRecvSize", "RecvSize", "leRecvSize",
+     "8192", "Size of the echo each probe asks the responder for, in bytes.", 360, 450},
+};
+
+struct Button {
+    QPushButton* WindowForm::*member;
+    const char* name; // also the caption
+    const char* tip;
+    int x;
+};
+const Button kButtons[] = {
+    {&WindowForm::qpbNetConn, "qpbNetConn",
+     "Connect: measure now, inside the window, with the six values above. The window waits "
+     "until the run is over, then the chart shows each packet's round-trip time in "
+     "milliseconds.",
+     80},
+    {&WindowForm::qpbNetClose, "qpbNetClose",
+     "Close: end a measurement running through reboundcli (asked to stop at once, killed "
+     "after 5 seconds). The chart keeps what arrived.",
+     250},
+    {&WindowForm::qpbQuit, "qpbQuit", "Quit the program (also Ctrl+Q).", 420},
+    {&WindowForm::qpbNetConnCli, "qpbNetConnCli",
+     "Measure through the command-line client reboundcli with the six values above. The window "
+     "stays responsive and draws the round-trip times as they arrive; Close ends the run.",
+     530},
+};
+
+} // namespace
+
+QSize initialWindowSize(QSize minimumHint) {
+    return {std::max(640, minimumHint.width()), std::max(520, minimumHint.height())};
+}
+
+WindowForm createWindowForm(QWidget* window) {
+    WindowForm form;
+    form.qDrawChart = new QLabel(window);
+    form.qDrawChart->setObjectName(QStringLiteral("qDrawChart"));
+    form.qDrawChart->setGeometry(10, 10, 600, 400);
+
+    for (const Field& f : kFields) {
+        QLabel* label = new QLabel(window);
+        label->setObjectName(QLatin1String(f.labelName));
+        label->setGeometry(f.x, f.y, kFieldWidth, kFieldHeight);
+        label->setText(QLatin1String(f.labelText));
+        form.*f.label = label;
+    }
+    for (const Field& f : kFields) {
+        QLineEdit* edit = new QLineEdit(window);
+        edit->setObjectName(QLatin1String(f.editName));
+        edit->setGeometry(f.x + kEditRightOfLabel, f.y, kFieldWidth, kFieldHeight);
+        edit->setText(QLatin1String(f.defaultText));
+        edit->setToolTip(QStringLiteral("%1 Default: %2")
+                             .arg(QLatin1String(f.tip), QLatin1String(f.defaultText)));
+        form.*f.edit = edit;
+    }
+    for (const Button& b : kButtons) {
+        QPushButton* button = new QPushButton(window);
+        button->setObjectName(QLatin1String(b.name));
+        button->setGeometry(b.x, kButtonRow, kFieldWidth, kFieldHeight);
+        button->setText(QLatin1String(b.name));
+        button->setToolTip(QLatin1String(b.tip));
+        form.*b.member = button;
+    }
+    return form;
+}
