@@ -128,6 +128,8 @@ void drawChartLine(QPainter& painter, int frameHeight, const QColor& colour, int
 
 void drawChart(QPainter& painter, QSize frame, const rebound_info& record,
                const ChartCounters& counters) {
+    // One write per output for the whole repaint rather than one per packet.
+    const GuilogBatch batch;
     guilog("%s\n", kPaintLog);
     const ChartScale s = chartScale(record, frame);
     if (s.n <= 0) {

@@ -139,6 +139,7 @@ void ClientOutput::beginExitLog() {
 }
 
 bool ClientOutput::continueExitLog(qsizetype slice) {
+    const GuilogBatch batch; // a slice's lines go out in one write per output
     // One log line per step: a finding's own line, each zero it filled in, a counter's line.
     for (qsizetype lines = 0; lines < slice && next_ < notes_.size(); ++lines) {
         const char* p = notes_.constData() + next_;

@@ -63,4 +63,42 @@ TEST_F(Guilog, UnopenableFileStillPrintsAndLaterCallsRetry) {
     EXPECT_EQ(logBytes(), "kept\n");
 }
 
+// A batch holds its lines until the outermost batch ends, then both outputs get them, in call
+// order after what came before; a long burst is written as it reaches the bound.
+TEST_F(Guilog, BatchWritesItsLinesTogetherAtTheEndInCallOrder) {
+    const std::string out = testsupport::capture_stdout([this] {
+        guilog("before\n");
+        {
+            const GuilogBatch outer;
+            guilog("outer %d\n", 1);
+            {
+                const GuilogBatch inner;
+                guilog("inner\n");
+            }
+            EXPECT_EQ(logBytes(), "before\n"); // the inner end writes nothing yet
+            guilog("outer %d\n", 2);
+        }
+        EXPECT_EQ(logBytes(), "before\nouter 1\ninner\nouter 2\n");
+    });
+    EXPECT_EQ(out, "before\nouter 1\ninner\nouter 2\n");
+}
+
+TEST_F(Guilog, BatchWritesAsItReachesItsBoundAndLosesNothing) {
+    const std::string line(999, 'p');
+    const size_t lines = 2 * kGuilogBatchBytes / (line.size() + 1) + 1;
+    std::string expected;
+    for (size_t i = 0; i < lines; ++i)
+        expected += line + "\n";
+    const std::string out = testsupport::capture_stdout([&] {
+        const GuilogBatch batch;
+        for (size_t i = 0; i < lines; ++i)
+            guilog("%s\n", line.c_str());
+        const qint64 written = logBytes().size();
+        EXPECT_GE(written, qint64(kGuilogBatchBytes));
+        EXPECT_LT(written, qint64(expected.size()));
+    });
+    EXPECT_EQ(out, expected);
+    EXPECT_EQ(logBytes().toStdString(), expected);
+}
+
 } // namespace
