@@ -50,7 +50,9 @@ void guilog(const char* format, ...) {
     if (gathered.size() >= kGuilogBatchBytes) writeGathered();
 }
 
-GuilogBatch::GuilogBatch() { ++batchDepth; }
+GuilogBatch::GuilogBatch() {
+    ++batchDepth;
+}
 
 GuilogBatch::~GuilogBatch() {
     if (--batchDepth == 0) writeGathered();
