@@ -1,12 +1,12 @@
 // dns_query and rebounddns against name servers on loopback port 53: dnsmasq with records the
 // test configures, and a fixture server for replies dnsmasq never sends.
 #include "dns/dns_query.h"
-#include "tests/support/child_process.h"
 #include "tests/dns/crafted_replies.h"
 #include "tests/dns/dnsmasq_server.h"
 #include "tests/dns/fixture_server.h"
 #include "tests/dns/port53.h"
 #include "tests/dns/print_capture.h"
+#include "tests/support/child_process.h"
 
 #include <gtest/gtest.h>
 
