@@ -9,6 +9,7 @@
 # against reboundsrv, next to sockperf ping-pong (unpaced, 3 s) against its own server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/wait_udp_port.sh
 build=${1:-build}; probes=${2:-20000}; rounds=${3:-5}
 port=$(( 44000 + RANDOM % 1000 ))
 work=$(mktemp -d)
@@ -38,7 +39,7 @@ run_us() { # extra options...
 
 start_responder() { # command...
   "$@" > /dev/null 2>&1 & responder=$!
-  sleep 0.3
+  wait_udp_port "$port" $responder
 }
 stop_responder() { kill "$responder"; wait "$responder" 2>/dev/null || true; }
 

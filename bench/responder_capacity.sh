@@ -8,6 +8,7 @@
 # Usage: bench/responder_capacity.sh [BUILD_DIR] [SECONDS] [ROUNDS] [SOCKETS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/wait_udp_port.sh
 build=${1:-build}; seconds=${2:-5}; rounds=${3:-3}; sockets=${4:-4}; window=16
 port=$(( 42000 + RANDOM % 1000 ))
 out=$(mktemp -d)
@@ -19,7 +20,7 @@ cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; } # user + system, all th
 measure() { # label, command... (the command execs the responder, keeping its pid)
   local label=$1; shift
   "$@" & local pid=$!
-  sleep 0.3
+  wait_udp_port "$port" $pid
   local before r after
   before=$(cpu_ticks $pid)
   r=$("$build/bench/echo_load" "$port" "$seconds" "$window" "$sockets")

@@ -13,7 +13,7 @@ work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EX
 
 median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 fastest() { sort -g | awk 'NR == 1 {m = $1} END {print m}'; }
-wait_udp_port() { until ss -Hlun "sport = :$1" | grep -q .; do sleep 0.05; done; }
+source scripts/lib/wait_udp_port.sh
 
 "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & wait_udp_port "$port"
 sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport"

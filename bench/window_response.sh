@@ -9,6 +9,7 @@ build=$(realpath "${1:-build}"); count=${2:-10000}; flood=${3:-2000000}
 port=$(( 44000 + RANDOM % 1000 ))
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+source scripts/lib/wait_udp_port.sh
 cd "$work" # the window's log goes here; the programs' standard output to a file beside it
 
 echo "== repaint of 10000 packets (median of 20), standard output to a file"
@@ -17,7 +18,7 @@ rm -f reboundgui.log out.txt
 
 echo "== input during an external run of $count probes against reboundsrv"
 "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & srv=$!
-sleep 0.3
+wait_udp_port "$port" $srv
 PATH="$build/bin:$PATH" "$build/bench/window_response" "$port" "$count" > out.txt \
   2> >(grep 'input delay' >&2)
 kill -TERM $srv; wait $srv 2>/dev/null || true

@@ -4,6 +4,7 @@
 # measurement with reboundcli. Extra arguments go to reboundcli.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/wait_udp_port.sh
 
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -14,8 +15,7 @@ srv_log=$(mktemp /tmp/reboundsrv.XXXXXX.log)
 build/bin/reboundsrv -h 127.0.0.1 -p "$port" >"$srv_log" 2>&1 &
 srv=$!
 trap 'kill -TERM $srv 2>/dev/null; wait $srv 2>/dev/null; echo "responder log: $srv_log"' EXIT
-sleep 0.2
-kill -0 $srv 2>/dev/null || { cat "$srv_log"; exit 1; }
+wait_udp_port "$port" $srv || { cat "$srv_log"; exit 1; }
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   echo "run: responder on 127.0.0.1:$port; the window's log is build/reboundgui.log"

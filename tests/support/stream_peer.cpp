@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -109,16 +108,6 @@ std::string peek_available(int fd) {
     std::vector<char> buf(65536);
     const ssize_t n = ::recv(fd, buf.data(), buf.size(), MSG_PEEK | MSG_DONTWAIT);
     return n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
-}
-
-void fill_send_buffer(int fd) {
-    const int flags = ::fcntl(fd, F_GETFL);
-    ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-    const std::vector<char> block(65536, 'f');
-    while (::send(fd, block.data(), block.size(), MSG_NOSIGNAL) > 0) {}
-    // Smaller pieces until not even one byte fits.
-    while (::send(fd, block.data(), 1, MSG_NOSIGNAL) > 0) {}
-    ::fcntl(fd, F_SETFL, flags);
 }
 
 } // namespace testsupport

@@ -59,7 +59,5 @@ class TempDir {
 bool write_all(int fd, const std::string& bytes);
 // Bytes readable on `fd` right now, without consuming them (at most 64 KiB).
 std::string peek_available(int fd);
-// Fills the socket's send path until a send would block, so it is not writable.
-void fill_send_buffer(int fd);
 
 } // namespace testsupport
