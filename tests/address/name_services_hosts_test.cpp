@@ -1,7 +1,7 @@
 // Host look-ups: localhost as every machine has it, then names this test puts in place in a
 // hosts file of its own (a private mount namespace), so no look-up ever leaves the machine.
 #include "address/name_services.h"
-#include "tests/address/isolated_name_files.h"
+#include "tests/support/private_namespaces.h"
 
 #include <gtest/gtest.h>
 

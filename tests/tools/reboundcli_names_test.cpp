@@ -4,7 +4,7 @@
 // library would read as another address, and texts that could forge lines.
 #include "tests/support/child_process.h"
 #include "tests/support/openmetrics_parse.h"
-#include "tests/tools/private_network.h"
+#include "tests/support/private_namespaces.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>

@@ -1,16 +1,22 @@
-#include "tests/address/isolated_name_files.h"
+#include "tests/support/private_namespaces.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
+#include <net/if.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/mount.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace testsupport {
 namespace {
+
+std::string failed(const std::string& what) {
+    return what + ": " + std::strerror(errno);
+}
 
 bool write_file(const std::string& path, const std::string& text) {
     FILE* f = std::fopen(path.c_str(), "w");
@@ -19,17 +25,15 @@ bool write_file(const std::string& path, const std::string& text) {
     return std::fclose(f) == 0 && ok;
 }
 
-std::string failed(const std::string& what) {
-    return what + ": " + std::strerror(errno);
-}
-
-// Without root, a user namespace of our own grants the right to mount in the new namespace.
-std::string enter_mount_namespace() {
-    if (::unshare(CLONE_NEWNS) == 0) return "";
-    if (errno != EPERM) return failed("unshare(CLONE_NEWNS)");
+// Enters a new namespace of `kind` (a CLONE_NEW* flag), through a user namespace of our own
+// when the process lacks the right to make it directly.
+std::string enter_namespace(int kind, const std::string& name) {
+    if (::unshare(kind) == 0) return "";
+    if (errno != EPERM) return failed("unshare(" + name + ")");
     const uid_t uid = ::getuid();
     const gid_t gid = ::getgid();
-    if (::unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return failed("unshare(CLONE_NEWUSER)");
+    if (::unshare(CLONE_NEWUSER | kind) != 0)
+        return failed("unshare(CLONE_NEWUSER | " + name + ")");
     write_file("/proc/self/setgroups", "deny");
     if (!write_file("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
         !write_file("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
@@ -37,10 +41,26 @@ std::string enter_mount_namespace() {
     return "";
 }
 
+std::string loopback_up() {
+    const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+    if (fd < 0) return failed("socket");
+    ifreq ifr{};
+    std::strncpy(ifr.ifr_name, "lo", IFNAMSIZ - 1);
+    std::string why;
+    if (::ioctl(fd, SIOCGIFFLAGS, &ifr) != 0) {
+        why = failed("reading the flags of lo");
+    } else {
+        ifr.ifr_flags = static_cast<short>(ifr.ifr_flags | IFF_UP);
+        if (::ioctl(fd, SIOCSIFFLAGS, &ifr) != 0) why = failed("bringing lo up");
+    }
+    ::close(fd);
+    return why;
+}
+
 } // namespace
 
 std::string isolate_name_files(const std::string& hosts_contents) {
-    if (std::string why = enter_mount_namespace(); !why.empty()) return why;
+    if (std::string why = enter_namespace(CLONE_NEWNS, "CLONE_NEWNS"); !why.empty()) return why;
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return failed("making / private");
 
@@ -71,6 +91,12 @@ std::string isolate_name_files(const std::string& hosts_contents) {
     }
     ::rmdir(base.c_str());
     return "";
+}
+
+std::string enter_private_network(const std::string& hosts_contents) {
+    if (std::string why = enter_namespace(CLONE_NEWNET, "CLONE_NEWNET"); !why.empty()) return why;
+    if (std::string why = loopback_up(); !why.empty()) return why;
+    return isolate_name_files(hosts_contents);
 }
 
 } // namespace testsupport
