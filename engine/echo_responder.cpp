@@ -196,11 +196,16 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", config.ipport);
     const sockaddr_in listaddr = create_sockaddrin(AF_INET, config.ipaddr, port_text);
-    observer.started({config.ipaddr, port_text, listaddr});
 
     const int loops = config.loops > 0 ? config.loops : 1;
     std::vector<int32_t> socks;
-    if (const int32_t failed = open_sockets(listaddr, loops, &socks); failed < 0) {
+    const int32_t failed = open_sockets(listaddr, loops, &socks);
+    // Reported once the port is bound (or binding failed): whoever waits for the start may send
+    // at once and find the responder listening.
+    const int saved = errno;
+    observer.started({config.ipaddr, port_text, listaddr});
+    errno = saved;
+    if (failed < 0) {
         close_all(socks);
         return failed;
     }

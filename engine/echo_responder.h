@@ -36,8 +36,8 @@ class responder_stop {
 };
 
 // Binds one UDP socket per receive loop to ipaddr:ipport (with several loops, the sockets share
-// the port and the kernel spreads sources over them) and serves until `stop` is requested,
-// reporting every event to `observer` (the caller's thread runs loop 0, further loops run on
+// the port and the kernel spreads sources over them), reports `started` once they are bound (or
+// binding failed), and serves until `stop` is requested, reporting every event to `observer` (the caller's thread runs loop 0, further loops run on
 // threads of their own). Returns 0 after a stop, or a negative socket library result (errno
 // set): when a socket cannot be created or bound, with nothing served; when a loop's thread
 // cannot be started, after requesting `stop` and ending the loops already started.

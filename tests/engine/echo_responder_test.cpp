@@ -1,15 +1,20 @@
 // reboundsrv seen from a raw client socket: echo sizes, short and empty requests, the request
 // counter, a failed send, set-up failures and a clean stop.
+#include "engine/echo_responder.h"
 #include "forged_udp.h"
 #include "output_grammar.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
 #include "tests/support/udp_peer.h"
 
+#include <arpa/inet.h>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace testsupport;
 
@@ -184,6 +189,39 @@ TEST(ResponderSetup, PrintsItsStartLinesAndRefusesAnAddressItCannotBind) {
     EXPECT_NE(bad.err.find("'no.such.address' is not an IPv4 address"), std::string::npos)
         << bad.err;
     EXPECT_EQ(bad.out, "");
+}
+
+// The start is reported with the port already bound, so a reader that waits for the start
+// lines may send its first probe at once; with several loops, every socket is bound.
+TEST(ResponderSetup, StartIsReportedOnceThePortIsBound) {
+    struct BindOnStart : responder_observer {
+        sockaddr_in address{};
+        responder_stop* stop = nullptr;
+        int bind_errno = 0;
+        void started(const responder_start&) override {
+            const int probe = ::socket(AF_INET, SOCK_DGRAM, 0);
+            bind_errno = ::bind(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address)
+                             ? errno
+                             : 0;
+            ::close(probe);
+            stop->request();
+        }
+    };
+    for (const int loops : {1, 3}) {
+        SCOPED_TRACE(loops);
+        responder_config config;
+        config.ipaddr = "127.0.0.1";
+        config.ipport = free_udp_port();
+        config.loops = loops;
+        responder_stop stop;
+        BindOnStart observer;
+        observer.address.sin_family = AF_INET;
+        observer.address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        observer.address.sin_port = htons(uint16_t(config.ipport));
+        observer.stop = &stop;
+        EXPECT_EQ(rebound_listen(config, observer, stop), 0);
+        EXPECT_EQ(observer.bind_errno, EADDRINUSE);
+    }
 }
 
 TEST(ResponderSetup, CommandLineErrorsNameTheOptionAndHelpDescribesEveryOption) {
