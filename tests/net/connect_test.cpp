@@ -237,7 +237,9 @@ TEST(PlainConnect, ResultIsPassedOnUntouched) {
 }
 
 TEST(ReadinessWait, IdleAndReadySockets) {
-    testsupport::StreamPair pair = testsupport::tcp_pair();
+    // A local pair: its near end, once filled, stays not writable (testsupport::fill_send_path).
+    const testsupport::TempDir dir;
+    testsupport::StreamPair pair = testsupport::local_pair(dir.path());
     EXPECT_EQ(tcp_wait_writable(pair.near, 5.0), 0);
     EXPECT_EQ(tcp_wait_readable(pair.near, 0.2), -10060);
     EXPECT_EQ(tcp_wait_readable(pair.near, 0.0), -10060);
@@ -246,7 +248,7 @@ TEST(ReadinessWait, IdleAndReadySockets) {
     // A wait consumes nothing.
     EXPECT_EQ(testsupport::peek_available(pair.near), "ping");
 
-    testsupport::fill_tcp_send_path(pair.near);
+    testsupport::fill_send_path(pair.near);
     EXPECT_EQ(tcp_wait_writable(pair.near, 0.2), -10060);
 
     EXPECT_EQ(tcp_wait_readable(-1, 1.0), SOCKERR_FAIL);

@@ -194,15 +194,16 @@ class Watchdog {
 TEST(StreamTransfer, LimitsTooSmallForTheOptionStillBoundTheMembersWithoutWaits) {
     // To the kernel a zero time-out option means no limit: each of these limits converts to a
     // zero (or negative) timeval and must bound the call like any other short limit.
+    const testsupport::TempDir dir;
     for (double limit : {0.0, 1e-7, -0.5, -1.0, -1e12}) {
         SCOPED_TRACE(limit);
-        StreamPair pair = tcp_pair();
+        StreamPair pair = testsupport::local_pair(dir.path()); // stays full once filled
         char buf[8];
         {
             Watchdog guard(pair.near);
             EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, limit), -10060);
         }
-        testsupport::fill_tcp_send_path(pair.near);
+        testsupport::fill_send_path(pair.near);
         {
             Watchdog guard(pair.near);
             errno = 0;
@@ -229,10 +230,11 @@ TEST(StreamTransfer, ReceiveLeavesBytesBeyondItsLength) {
 }
 
 TEST(StreamTransfer, EmptyRequests) {
-    StreamPair pair = tcp_pair();
+    const testsupport::TempDir dir;
+    StreamPair pair = testsupport::local_pair(dir.path()); // stays full once filled
     char buf[4];
     // Sends give 0 without waiting: a wait on this full socket would run out instead.
-    testsupport::fill_tcp_send_path(pair.near);
+    testsupport::fill_send_path(pair.near);
     for (const auto& s : kSends)
         EXPECT_EQ(s.fn(pair.near, "x", 0, 5.0), 0) << s.name;
     EXPECT_EQ(tcp_send(pair.near, "x", -5, 5.0), 0);
@@ -248,13 +250,14 @@ TEST(StreamTransfer, EmptyRequests) {
 }
 
 TEST(StreamTransfer, MembersWithoutWaitsRunIntoTheTimeOutOption) {
-    StreamPair pair = tcp_pair();
+    const testsupport::TempDir dir;
+    StreamPair pair = testsupport::local_pair(dir.path()); // stays full once filled
     char buf[8];
     errno = 0;
     EXPECT_EQ(tcp_recv_nowait(pair.near, buf, sizeof buf, 0.3), -10060);
     EXPECT_EQ(errno, 10060);
 
-    testsupport::fill_tcp_send_path(pair.near);
+    testsupport::fill_send_path(pair.near);
     // 10060 is not a code the sends report: it is a plain failure, with the code in errno.
     EXPECT_EQ(tcp_send_nowait(pair.near, "more", 4, 0.3), SOCKERR_FAIL);
     EXPECT_EQ(errno, 10060);

@@ -1,14 +1,16 @@
-// A TCP connection whose sending end stays full: for tests of sends and writability waits that
-// must block until their limit.
+// A stream connection whose sending end stays full: for tests of sends and writability waits
+// that must block until their limit.
 #pragma once
 
 namespace testsupport {
 
-// Fills the send path of the connected TCP socket `fd`, whose peer reads nothing, until the
-// peer's receive window is closed and every byte sent so far has been acknowledged. A send
-// that merely would block is not enough: acknowledgements still on their way free space a
-// moment later, the later the busier the machine. From the state reached here nothing frees
-// space until the peer reads, so `fd` stays not writable and a send on it blocks.
-void fill_tcp_send_path(int fd);
+// Fills the send path of `fd`, one end of a connected local (AF_UNIX) stream pair whose peer
+// reads nothing, until not even one byte fits. The bytes sent are charged to `fd` until the
+// peer reads them, so from here on `fd` stays not writable and a send on it blocks.
+//
+// A TCP connection cannot promise this: the peer's kernel may compact a receive queue of many
+// small segments at any moment and reopen its window, and the acknowledged bytes then free
+// space on the sending end.
+void fill_send_path(int fd);
 
 } // namespace testsupport
