@@ -120,6 +120,13 @@ int main(int argc, char** argv) {
     const bool unlimited = p.duration > 0 && !s.count_given;
     if (unlimited) p.count = std::numeric_limits<int32_t>::max();
 
+    // Every refusal comes before the JSON file is opened: opening it empties what it held.
+    if (s.metrics_path == kStandardOutput)
+        return usage_problem("--openmetrics needs a file: it is replaced atomically");
+    if (!s.metrics_path.empty()) {
+        if (std::string why = check_replaceable(s.metrics_path); !why.empty())
+            return usage_problem("--openmetrics: " + why);
+    }
     const bool json_on_stdout = s.json_path == kStandardOutput;
     OpenedFile json_file;
     if (json_on_stdout) {
@@ -130,12 +137,6 @@ int main(int argc, char** argv) {
             return usage_problem("--json: cannot write " + quoted_text(s.json_path) + ": " +
                                  std::strerror(errno));
         json_file.owned = true;
-    }
-    if (s.metrics_path == kStandardOutput)
-        return usage_problem("--openmetrics needs a file: it is replaced atomically");
-    if (!s.metrics_path.empty()) {
-        if (std::string why = check_replaceable(s.metrics_path); !why.empty())
-            return usage_problem("--openmetrics: " + why);
     }
 
     const std::string target = s.host + ":" + std::to_string(p.ipport);
@@ -178,7 +179,6 @@ int main(int argc, char** argv) {
     static rebound_info record; // 160 kB: kept off the stack
     const rebound_end end = rebound_run(p, &record, observers);
     std::fflush(stdout);
-    bar.finish();
 
     bool reports_written = true;
     if (json && !json->written()) {

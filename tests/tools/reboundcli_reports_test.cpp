@@ -321,6 +321,16 @@ TEST(CliReports, ReportsThatCannotBeWritten) {
             EXPECT_EQ(r.out, "");
         }
     }
+    // A refused command line leaves the document of an earlier run as it was.
+    const std::string earlier = temp_path("earlier");
+    std::ofstream(earlier) << "{\"from\": \"an earlier run\"}\n";
+    for (const std::string& refused : {std::string("-"), dir}) {
+        const auto r = run_program("reboundcli", {"-p", std::to_string(silent), "-c", "0", "--json",
+                                                  earlier, "--openmetrics", refused});
+        EXPECT_EQ(r.exit_code, 2) << refused;
+        EXPECT_EQ(testsupport::read_file(earlier), "{\"from\": \"an earlier run\"}\n") << refused;
+    }
+    ::unlink(earlier.c_str());
     ::rmdir(dir.c_str());
 }
 
