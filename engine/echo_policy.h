@@ -35,6 +35,7 @@ enum class echo_refusal : uint8_t {
     multicast,   // 224.0.0.0/4
 };
 inline constexpr int kEchoRefusalKinds = 6; // none included
+static_assert(kEchoRefusalKinds == int(echo_refusal::multicast) + 1, "one count per refusal kind");
 
 // "own_address", "own_port", ...; "none" for none.
 const char* echo_refusal_name(echo_refusal reason);

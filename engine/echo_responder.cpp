@@ -4,10 +4,11 @@
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
 #include "net/bind_listen.h"
+#include "net/options.h"
+#include "platform/clock.h"
 #include "platform/datagram_batch.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <system_error>
@@ -22,12 +23,6 @@ constexpr int kBatch = 32;
 
 // The padding of every echo longer than its request.
 const unsigned char kZeros[kMaxUdpPayload] = {};
-
-int64_t monotonic_ns() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // What all loops share.
 struct responder_state {
@@ -90,7 +85,7 @@ class receive_loop {
     }
 
     void serve(int count) {
-        const int64_t now = monotonic_ns();
+        const int64_t now = plat::monotonic_ns();
         int sends = 0;
         int requests = 0; // datagrams that are reported: echoes and empty ones
         for (int i = 0; i < count; ++i) {
@@ -181,8 +176,10 @@ int32_t open_sockets(const sockaddr_in& listaddr, int loops, std::vector<int32_t
         if (sock < 0) return sock;
         socks->push_back(sock);
         // Answers go out from the address each request was sent to.
-        if (every_address && plat::report_destination(sock) != 0) return -errno;
-        if (loops > 1 && plat::share_port(sock) != 0) return -errno;
+        if (every_address)
+            if (const int32_t r = udp_setopt(sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
+        if (loops > 1)
+            if (const int32_t r = udp_setopt(sock, SOCKOPT_REUSEPORT, 1); r < 0) return r;
         const int32_t bound = udp_bind(sock, reinterpret_cast<const sockaddr*>(&listaddr));
         if (bound < 0) return bound;
     }
@@ -193,6 +190,8 @@ int32_t open_sockets(const sockaddr_in& listaddr, int loops, std::vector<int32_t
 
 int32_t rebound_listen(const responder_config& config, responder_observer& observer,
                        responder_stop& stop) {
+    // Without its descriptor a stop could never end an idle wait.
+    if (!stop.valid()) return SOCKERR_FAIL;
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", config.ipport);
     const sockaddr_in listaddr = create_sockaddrin(AF_INET, config.ipaddr, port_text);

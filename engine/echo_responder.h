@@ -15,9 +15,9 @@ inline constexpr uint32_t kDefaultRate = 1000; // datagrams per second per untru
 struct responder_config {
     const char* ipaddr = ""; // local IPv4 address; empty: every address
     int32_t ipport = 0;
-    echo_policy policy;   // its own_port and own_address are taken from the bound address
-    uint32_t rate = 1000; // datagrams per second per untrusted source
-    int loops = 1;        // receive loops on the port, each with its own thread and socket
+    echo_policy policy;           // its own_port and own_address are taken from the bound address
+    uint32_t rate = kDefaultRate; // datagrams per second per untrusted source
+    int loops = 1;                // receive loops on the port, each with its own thread and socket
 };
 
 // Asks a running responder to stop; safe from any thread.
@@ -29,6 +29,7 @@ class responder_stop {
     }
     bool requested() const { return requested_.load(std::memory_order_relaxed); }
     int wait_fd() const { return event_.fd(); }
+    bool valid() const { return event_.valid(); }
 
   private:
     std::atomic<bool> requested_{false};
@@ -37,13 +38,15 @@ class responder_stop {
 
 // Binds one UDP socket per receive loop to ipaddr:ipport (with several loops, the sockets share
 // the port and the kernel spreads sources over them), reports `started` once they are bound (or
-// binding failed), and serves until `stop` is requested, reporting every event to `observer` (the caller's thread runs loop 0, further loops run on
-// threads of their own). Returns 0 after a stop, or a negative socket library result (errno
-// set): when a socket cannot be created or bound, with nothing served; when a loop's thread
-// cannot be started, after requesting `stop` and ending the loops already started.
+// binding failed), and serves until `stop` is requested, reporting every event to `observer`
+// (the caller's thread runs loop 0, further loops run on threads of their own). Returns 0 after
+// a stop, or a negative socket library result (errno set): when `stop` has no wake-up descriptor
+// or a socket cannot be created or bound, with nothing served; when a loop's thread cannot be
+// started, after requesting `stop` and ending the loops already started.
 //
-// Every loop takes waiting datagrams in batches, decides each one with plan_echo, sends the
-// batch's echoes in one call, then reports the batch in arrival order. A loop never blocks
+// Every loop takes waiting datagrams in batches, decides each one with plan_echo (reporting a
+// refused or rate-limited datagram as it is decided), sends the batch's echoes in one call, then
+// reports the batch's requests and echoes in arrival order. A loop never blocks
 // except in a wait that a stop ends, so a stop takes effect within one batch.
 int32_t rebound_listen(const responder_config& config, responder_observer& observer,
                        responder_stop& stop);

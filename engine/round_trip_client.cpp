@@ -5,6 +5,7 @@
 #include "engine/probe_header.h"
 #include "net/bind_listen.h"
 #include "net/connect.h"
+#include "net/options.h"
 #include "net/socket.h"
 #include "platform/clock.h"
 #include "platform/socket_api.h"
@@ -102,7 +103,6 @@ class Run {
     rebound_info& info_;
     rebound_observer& observer_;
     int32_t sock_ = -1;
-    bool kernel_stamps_ = false;
     sockaddr_in connaddr_{};
     sockaddr_in from_{};
     int64_t start_mono_ = 0;
@@ -224,16 +224,16 @@ Run::Outcome Run::take_echo(int phase, int32_t index, int64_t deadline) {
         int64_t stamp_ns = 0;
         do {
             int fromlen = plat::kInetAddrLen;
-            result = kernel_stamps_ ? plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, 0,
-                                                             reinterpret_cast<sockaddr*>(&from_),
-                                                             &fromlen, &stamp_ns)
-                                    : plat::recvfrom(sock_, buf_, kTransferBufferSize, 0,
-                                                     reinterpret_cast<sockaddr*>(&from_), &fromlen);
+            // Without receive stamps switched on, the stamp stays 0 and the echo is timed by
+            // the monotonic reading below.
+            result =
+                plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, 0,
+                                       reinterpret_cast<sockaddr*>(&from_), &fromlen, &stamp_ns);
         } while (result < 0 && errno == EAGAIN);
+        const int error = result < 0 ? errno : 0;
         const int64_t mono_ns = plat::monotonic_ns();
 
         if (result <= 0) {
-            const int error = result < 0 ? errno : 0;
             // The buffer still holds the probe just sent: a failed receive is charged to it.
             const double elapsed = phase == 1 && size_t(index) < slots_.size()
                                        ? double(mono_ns - slots_[index].mono_ns) * kNanosecond
@@ -295,7 +295,8 @@ rebound_end Run::measure() {
     // A failed creation is not tested here: the first wait fails on the invalid handle and
     // ends the run through its SOCKERR line.
     sock_ = udp_create(AF_INET);
-    kernel_stamps_ = p_.kernel_stamps && sock_ >= 0 && plat::enable_receive_stamps(sock_) == 0;
+    // Where the kernel gives no stamps, echoes are timed by the monotonic reading instead.
+    if (p_.kernel_stamps && sock_ >= 0) udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
     const double start = get_timestamp();
     start_mono_ = plat::monotonic_ns();
     slots_.reserve(static_cast<size_t>(std::clamp(p_.count, 0, 1 << 16)));

@@ -32,6 +32,9 @@ constexpr OptRow kOptions[] = {
     {SOCKOPT_ERROR, OptKind::ReadOnly, SOL_SOCKET, SO_ERROR, false},
     {SOCKOPT_TYPE, OptKind::ReadOnly, SOL_SOCKET, SO_TYPE, false},
     {SOCKOPT_NONBLOCKING, OptKind::Mode, 0, 0, true},
+    {SOCKOPT_REUSEPORT, OptKind::Int, SOL_SOCKET, SO_REUSEPORT, false},
+    {SOCKOPT_PKTINFO, OptKind::Int, IPPROTO_IP, IP_PKTINFO, false},
+    {SOCKOPT_TIMESTAMPNS, OptKind::Int, SOL_SOCKET, SO_TIMESTAMPNS, false},
 };
 
 const OptRow* find_option(int code) {

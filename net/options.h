@@ -17,6 +17,10 @@ inline constexpr int SOCKOPT_RCVBUF = 0x1002;
 inline constexpr int SOCKOPT_ERROR = 0x1007; // read only
 inline constexpr int SOCKOPT_TYPE = 0x1008;  // read only
 inline constexpr int SOCKOPT_NONBLOCKING = static_cast<int>(0x8004667Eu);
+// Datagram options of the measurement and the responder; a value of 1 switches them on.
+inline constexpr int SOCKOPT_REUSEPORT = 0x2001;   // sockets bound to one port share its datagrams
+inline constexpr int SOCKOPT_PKTINFO = 0x2002;     // each datagram tells the address it was sent to
+inline constexpr int SOCKOPT_TIMESTAMPNS = 0x2003; // each datagram carries its kernel arrival stamp
 
 // 0 on success; 1 for an option code the operation does not handle (nothing is done) and for
 // the two mode codes, which switch the socket's blocking mode when read or written.

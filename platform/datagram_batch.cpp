@@ -14,20 +14,7 @@ struct control_buffer {
     alignas(cmsghdr) unsigned char bytes[kControlSize];
 };
 
-int switch_on(int sock, int level, int option) {
-    const int on = 1;
-    return ::setsockopt(sock, level, option, &on, sizeof on);
-}
-
 } // namespace
-
-int report_destination(int sock) {
-    return switch_on(sock, IPPROTO_IP, IP_PKTINFO);
-}
-
-int share_port(int sock) {
-    return switch_on(sock, SOL_SOCKET, SO_REUSEPORT);
-}
 
 int receive_datagrams(int sock, received_datagram* slots, int count) {
     if (count > kMaxDatagramBatch) count = kMaxDatagramBatch;

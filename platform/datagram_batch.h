@@ -12,14 +12,6 @@ namespace plat {
 // Most datagrams one call handles.
 inline constexpr int kMaxDatagramBatch = 64;
 
-// Asks the kernel to report, with every received datagram, the local address it was sent to
-// (IP_PKTINFO). 0 on success, -1 on failure.
-int report_destination(int sock);
-
-// Lets several sockets bind the same address and port; the kernel spreads datagrams over them
-// by their source (SO_REUSEPORT). 0 on success, -1 on failure.
-int share_port(int sock);
-
 struct received_datagram {
     // Filled by the caller: where the bytes go.
     unsigned char* data = nullptr;
@@ -27,7 +19,7 @@ struct received_datagram {
     // Filled by receive_datagrams.
     int size = 0; // bytes received (a longer datagram is cut to capacity)
     sockaddr_in source{};
-    in_addr destination{}; // the address it was sent to; 0 unless report_destination is on
+    in_addr destination{}; // the address it was sent to; 0 unless SOCKOPT_PKTINFO is on
     in_addr reply_from{};  // the local address to answer from; 0: the kernel chooses
 };
 

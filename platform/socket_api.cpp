@@ -157,11 +157,6 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
     return checked_transfer(sock, r);
 }
 
-int enable_receive_stamps(int sock) {
-    const int on = 1;
-    return checked(::setsockopt(sock, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on));
-}
-
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
                      int64_t* stamp_ns) {
     *stamp_ns = 0;

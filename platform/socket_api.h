@@ -49,9 +49,6 @@ int recv(int sock, void* buf, int len, int flags);
 int sendto(int sock, const void* buf, int len, int flags, const sockaddr* to, int tolen);
 int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen);
 
-// Asks the kernel to stamp every datagram the socket receives with its arrival time
-// (SO_TIMESTAMPNS): 0 on success.
-int enable_receive_stamps(int sock);
 // recvfrom that also yields the kernel's arrival stamp of the datagram, in nanoseconds of the
 // wall clock (CLOCK_REALTIME); *stamp_ns is 0 when the kernel gave none.
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
