@@ -35,9 +35,10 @@ TEST_F(Options, IntegerOptionsWriteAndReadBack) {
         int option;
         int32_t value;
     };
-    const Case cases[] = {{"nodelay", true, SOCKOPT_NODELAY, 1},
-                          {"broadcast", false, SOCKOPT_BROADCAST, 1},
-                          {"reuseaddr", false, SOCKOPT_REUSEADDR, 1}};
+    const Case cases[] = {
+        {"nodelay", true, SOCKOPT_NODELAY, 1},      {"broadcast", false, SOCKOPT_BROADCAST, 1},
+        {"reuseaddr", false, SOCKOPT_REUSEADDR, 1}, {"reuseport", false, SOCKOPT_REUSEPORT, 1},
+        {"pktinfo", false, SOCKOPT_PKTINFO, 1},     {"timestampns", false, SOCKOPT_TIMESTAMPNS, 1}};
     for (const auto& c : cases) {
         const int32_t s = c.on_tcp ? tcp : udp;
         int32_t v = 0;
