@@ -71,7 +71,7 @@ int parse_command_line(CLI::App& app, int argc, char** argv) {
         std::printf("%s\n", e.what());
         return 0;
     } catch (const CLI::ParseError& e) {
-        return usage_error({app.get_name().c_str(), ""}, escaped_text(e.what()));
+        return usage_error(app.get_name(), escaped_text(e.what()));
     }
     return -1;
 }

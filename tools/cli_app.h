@@ -4,13 +4,12 @@
 // command line is a message on standard error and exit status 2.
 #pragma once
 
+#include "tools/cli_args.h"
+
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
 #include <string>
-
-// Exit status of a bad command line.
-inline constexpr int kExitUsage = 2;
 
 // Sets up `app` (constructed with the description and the program's name) with the shared
 // conventions; `footer` closes --help (exit statuses and the like).

@@ -29,43 +29,13 @@ std::optional<double> parse_seconds(std::string_view text) {
     return v;
 }
 
-std::optional<std::string_view> option_value(int argc, char** argv, int* index,
-                                             std::string_view short_name,
-                                             std::string_view long_name, bool* missing) {
-    const std::string_view arg = argv[*index];
-    const bool is_short = !short_name.empty() && arg == short_name;
-    const bool is_long = !long_name.empty() && arg == long_name;
-    if (is_short || is_long) {
-        if (*index + 1 >= argc) {
-            *missing = true;
-            return std::nullopt;
-        }
-        return std::string_view(argv[++*index]);
-    }
-    if (!long_name.empty() && arg.size() > long_name.size() && arg.starts_with(long_name) &&
-        arg[long_name.size()] == '=')
-        return arg.substr(long_name.size() + 1);
-    return std::nullopt;
-}
-
 bool is_host_address(const std::string& text) {
     // Strict dotted quads only: the builder would also take shorthand (1.2.3 as 1.2.0.3).
     return text.empty() || is_ipv4_text(text.c_str());
 }
 
-int usage_error(const ProgramInfo& program, const std::string& message) {
-    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.name, message.c_str(), program.name);
-    return 2;
-}
-
-std::optional<int> help_or_version(std::string_view arg, const ProgramInfo& program) {
-    if (arg == "--help") {
-        std::fputs(program.usage, stdout);
-        return 0;
-    }
-    if (arg == "--version") {
-        std::printf("%s %s\n", program.name, REBOUND_VERSION);
-        return 0;
-    }
-    return std::nullopt;
+int usage_error(const std::string& program, const std::string& message) {
+    std::fprintf(stderr, "%s: %s\nTry '%s --help'.\n", program.c_str(), message.c_str(),
+                 program.c_str());
+    return kExitUsage;
 }

@@ -1,4 +1,4 @@
-// Strict parsing of command-line values: the whole text must be a number within range.
+// Strict parsing of command-line values, and the message of a bad command line.
 #pragma once
 
 #include <cstdint>
@@ -13,21 +13,8 @@ std::optional<double> parse_seconds(std::string_view text); // finite, 0 or more
 // form read the same everywhere. The empty text means every local address.
 bool is_host_address(const std::string& text);
 
-// The value of "--name=VALUE" or of "-x VALUE" (advancing *index); empty when `arg` is not
-// this option. Sets *missing when the option is there but its value is not.
-std::optional<std::string_view> option_value(int argc, char** argv, int* index,
-                                             std::string_view short_name,
-                                             std::string_view long_name, bool* missing);
+// Exit status of a bad command line.
+inline constexpr int kExitUsage = 2;
 
-// What every program says about itself.
-struct ProgramInfo {
-    const char* name;
-    const char* usage;
-};
-
-// Prints "NAME: MESSAGE" and a pointer to --help on standard error; returns exit status 2.
-int usage_error(const ProgramInfo& program, const std::string& message);
-
-// --help prints the usage text, --version the name and version, both on standard output;
-// returns the exit status (0) for them, nothing for any other argument.
-std::optional<int> help_or_version(std::string_view arg, const ProgramInfo& program);
+// Prints "PROGRAM: MESSAGE" and a pointer to --help on standard error; returns kExitUsage.
+int usage_error(const std::string& program, const std::string& message);

@@ -102,7 +102,7 @@ struct OpenedFile {
 };
 
 int usage_problem(const std::string& message) {
-    return usage_error({"reboundcli", ""}, message);
+    return usage_error("reboundcli", message);
 }
 
 } // namespace

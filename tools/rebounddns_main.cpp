@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
         ->type_name("");
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
 
-    const ProgramInfo program{"rebounddns", ""};
+    const std::string program = "rebounddns";
     if (has_control_char(name))
         return usage_error(program, "name " + quoted_text(name) + " holds control characters");
     const host_address server = resolve_host_text(server_text);
