@@ -57,14 +57,12 @@ int32_t tcp_recv_chunk(int32_t sock, char* buf, int len, double timeout) {
     if (got < kept) return SOCKERR_FAIL; // the data ended early; what came stays in buf
 
     char scratch[kScratchSize];
-    if (size > len) {
-        const int beyond = size - len;
-        for (int i = 0; i <= beyond / kScratchSize; ++i) {
-            const int piece = i < beyond / kScratchSize ? kScratchSize : beyond % kScratchSize;
-            if (budget.spent()) return -WSAETIMEDOUT;
-            const int32_t dropped = tcp_recv(sock, scratch, piece, budget.left());
-            if (dropped < piece) return dropped < 0 ? dropped : SOCKERR_FAIL;
-        }
+    // The data beyond `len` is read and dropped, a scratch buffer at a time.
+    for (int rest = size - len, piece = 0; rest > 0; rest -= piece) {
+        piece = std::min(rest, kScratchSize);
+        if (budget.spent()) return -WSAETIMEDOUT;
+        const int32_t dropped = tcp_recv(sock, scratch, piece, budget.left());
+        if (dropped < piece) return dropped < 0 ? dropped : SOCKERR_FAIL;
     }
 
     if (budget.spent()) return -WSAETIMEDOUT;

@@ -172,6 +172,7 @@ TEST(ChunkReceive, FramesFromExactBytes) {
     const std::string data16(16, 'u');
     const std::string data_lf(0x1a00, 'l');
     const std::string data_long = "\n" + std::string(0x1000 - 1, 'g'); // the size line's LF
+    const std::string data_1088(0x440, 'd'); // 64 kept, 1024 dropped: one whole scratch buffer
     const struct {
         const char* name;
         std::string sent;
@@ -186,6 +187,8 @@ TEST(ChunkReceive, FramesFromExactBytes) {
         {"LF without CR", "1a\n" + data_lf + "\r\n", 64, 0x1a00, data_lf.substr(0, 64)},
         {"7-byte size line", "10000\r\n" + data_long.substr(1) + "\r\n", 64, 0x1000,
          data_long.substr(0, 64)},
+        {"dropped part a whole scratch buffer", "440\r\n" + data_1088 + "\r\n", 64, 0x440,
+         data_1088.substr(0, 64)},
     };
     for (const auto& c : cases) {
         StreamPair pair = tcp_pair();
