@@ -9,13 +9,13 @@
 # against reboundsrv, next to sockperf ping-pong (unpaced, 3 s) against its own server.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 build=${1:-build}; probes=${2:-20000}; rounds=${3:-5}
 port=$(( 44000 + RANDOM % 1000 ))
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
 
 names=(plain summary json quiet quiet_json)
 declare -A extra=(
@@ -85,10 +85,9 @@ echo "| -q (summary, no lines) | $(med cpu quiet) | $(delta "$(med cpu quiet)" "
 echo "| -q --json FILE | $(med cpu quiet_json) | $(delta "$(med cpu quiet_json)" "$(med cpu quiet)") next to -q | $(med wall quiet_json) |"
 echo
 sock=$(med rate sockperf)
-ratio() { awk -v a="$1" -v b="$sock" 'BEGIN {printf "%.2f", a / b}'; }
 echo "| unpaced exchanges, 64 bytes | per second | ratio to sockperf |"
 echo "|---|---|---|"
 echo "| sockperf ping-pong against sockperf server | $sock | 1.00 |"
-echo "| reboundcli -i 0 -q against min_echo | $(med rate min_echo) | $(ratio "$(med rate min_echo)") |"
+echo "| reboundcli -i 0 -q against min_echo | $(med rate min_echo) | $(ratio "$(med rate min_echo)" "$sock") |"
 q=$(awk -v w="$(med wall quiet)" 'BEGIN {printf "%.0f", 1e6 / w}')
-echo "| reboundcli -i 0 -q against reboundsrv | $q | $(ratio "$q") |"
+echo "| reboundcli -i 0 -q against reboundsrv | $q | $(ratio "$q" "$sock") |"

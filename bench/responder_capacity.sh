@@ -8,6 +8,7 @@
 # Usage: bench/responder_capacity.sh [BUILD_DIR] [SECONDS] [ROUNDS] [SOCKETS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 build=${1:-build}; seconds=${2:-5}; rounds=${3:-3}; sockets=${4:-4}; window=16
 port=$(( 42000 + RANDOM % 1000 ))
@@ -49,8 +50,6 @@ for round in $(seq "$rounds"); do
   )
 done
 
-median() { tr ' ' '\n' | grep -v '^$' | sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", (b > 0 ? a / b : 0)}'; }
 base=$(echo "${sum[min_echo]}" | median)
 base_cpu=$(echo "${per_cpu[min_echo]}" | median)
 echo

@@ -6,6 +6,8 @@
 # Usage: bench/responder_stop.sh [BUILD_DIR] [ROUNDS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/stats.sh
+source scripts/lib/wait_udp_port.sh
 build=${1:-build}; rounds=${2:-10}
 port=$(( 44000 + RANDOM % 1000 ))
 dir=$(mktemp -d)
@@ -15,6 +17,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true; exec 3>&-; rm -rf "$dir"' EXIT
 
 stop_ms() { # target of standard output
   "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > "$1" 2>/dev/null & local srv=$!
+  wait_udp_port "$port" $srv
   "$build/bench/echo_load" "$port" 30 64 4 > /dev/null & local load=$!
   sleep 1 # flooded long enough for a blocked output to be full
   local t0 t1
@@ -27,11 +30,10 @@ stop_ms() { # target of standard output
   awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.1f\n", (b - a) / 1e6}'
 }
 
-summary() { sort -g | awk '{a[NR]=$1} END {printf "%s %s\n", a[int((NR+1)/2)], a[NR]}'; }
 echo "| output during the flood | median stop (ms) | largest stop (ms) |"
 echo "|---|---|---|"
 for kind in file blocked; do
   target="$dir/srv.log"; [ "$kind" = blocked ] && target="$dir/fifo"
-  read -r median largest < <(for i in $(seq "$rounds"); do stop_ms "$target"; done | summary)
-  echo "| $kind | $median | $largest |"
+  stops=$(for i in $(seq "$rounds"); do stop_ms "$target"; done)
+  echo "| $kind | $(median <<< "$stops") | $(largest <<< "$stops") |"
 done

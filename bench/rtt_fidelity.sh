@@ -8,15 +8,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}; probes=${2:-2000}; rounds=${3:-3}
 port=$(( 43000 + RANDOM % 1000 )); sport=$(( port + 1 ))
-trap 'kill $(jobs -p) 2>/dev/null || true' EXIT
 work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
-fastest() { sort -g | awk 'NR == 1 {m = $1} END {print m}'; }
+source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 
-"$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & wait_udp_port "$port"
-sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport"
+"$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & wait_udp_port "$port" $!
+sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport" $!
 
 for round in $(seq "$rounds"); do
   "$build/bench/bare_pingpong" 127.0.0.1 "$port" "$probes" 1000 > "$work/bare.$round"
@@ -37,7 +35,6 @@ user=$(awk '{print $1}' "$work/bare" | median); kern=$(awk '{print $2}' "$work/b
 kern_min=$(awk '{print $2}' "$work/bare" | fastest); user_min=$(awk '{print $1}' "$work/bare" | fastest)
 cli=$(median < "$work/cli"); cli_min=$(fastest < "$work/cli")
 sp=$(cat "$work"/sockperf.* | median)
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
 echo
 echo "| measurement | median RTT (us) | fastest (us) | median / bare kernel-stamped |"
 echo "|---|---|---|---|"
