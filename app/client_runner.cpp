@@ -30,8 +30,7 @@ ClientRunner::~ClientRunner() {
 }
 
 void ClientRunner::start(const QString& program, const QStringList& arguments) {
-    finishParse();
-    output_.clear();
+    clearFindings();
     splitter_.clear();
     live_ = {};
 
@@ -103,8 +102,7 @@ void ClientRunner::continueParse() {
         parseTimer_.start(0); // input and paints get their turn between slices
         return;
     }
-    parsing_ = false;
-    emit parsed();
+    endParse();
 }
 
 // A new run must not mix its findings into a log still being written: write the rest now.
@@ -112,6 +110,10 @@ void ClientRunner::finishParse() {
     if (!parsing_) return;
     parseTimer_.stop();
     while (!output_.continueExitLog(kExitLogSlice)) {}
+    endParse();
+}
+
+void ClientRunner::endParse() {
     parsing_ = false;
     emit parsed();
 }

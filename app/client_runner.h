@@ -89,6 +89,7 @@ class ClientRunner : public QObject {
   private:
     void continueParse();
     void finishParse();
+    void endParse(); // the log is written: parsing stops and parsed() is emitted
 
     QProcess* process_ = nullptr;
     bool cursor_ = false; // whether this run pushed the wait cursor

@@ -1,5 +1,8 @@
 #include "app/window_form.h"
 
+#include "app/client_runner.h"
+#include "engine/result_record.h"
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,6 +41,10 @@ const Field kFields[] = {
     {&WindowForm::tlRecvSize, &WindowForm::leRecvSize, "tlRecvSize", "RecvSize", "leRecvSize",
      "8192", "Size of the echo each probe asks the responder for, in bytes.", 360, 450},
 };
+
+// The tooltips name these limits in words.
+static_assert(REBOUND_MAXPKTS == 10000, "the Count tooltip says the chart draws up to 10000");
+static_assert(kKillDelayMs == 5000, "the Close tooltip says a client is killed after 5 seconds");
 
 struct Button {
     QPushButton* WindowForm::*member;
