@@ -9,6 +9,7 @@
 // the same bounded buffer and dropped, and a batch gathers nothing.
 #include "app/client_output.h"
 #include "app/guilog.h"
+#include "fuzz/fuzz_check.h"
 
 #include <QByteArray>
 
@@ -28,13 +29,7 @@ void guilog(const char* format, ...) {
 GuilogBatch::GuilogBatch() = default;
 GuilogBatch::~GuilogBatch() = default;
 
-namespace {
-
-void check(bool holds) {
-    if (!holds) std::abort();
-}
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray output(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

@@ -6,6 +6,7 @@
 // sources, and the echo's bytes are the request's first bytes followed by zeros.
 #include "engine/echo_policy.h"
 #include "engine/probe_header.h"
+#include "fuzz/fuzz_check.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -16,10 +17,6 @@
 namespace {
 
 constexpr uint16_t kOwnPort = 33333;
-
-void check(bool promise) {
-    if (!promise) std::abort();
-}
 
 sockaddr_in address(uint32_t ip, uint16_t port) {
     sockaddr_in a{};

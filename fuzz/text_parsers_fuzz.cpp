@@ -2,6 +2,7 @@
 // picks the parser, the rest is the text, handed over as a C string in a buffer of exactly its
 // size, so a read past the terminator is a sanitizer report. Each result must keep its
 // documented range.
+#include "fuzz/fuzz_check.h"
 #include "net/framing.h"
 #include "util/duration.h"
 #include "util/ipv4_text.h"
@@ -21,10 +22,6 @@ std::unique_ptr<char[]> c_string(const uint8_t* data, size_t size) {
     if (size > 0) std::memcpy(text.get(), data, size);
     text[size] = '\0';
     return text;
-}
-
-void check(bool holds) {
-    if (!holds) std::abort();
 }
 
 void fuzz_unescape(const uint8_t* data, size_t size) {
