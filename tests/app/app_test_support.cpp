@@ -1,9 +1,12 @@
 #include "tests/app/app_test_support.h"
 
+#include "app/chart_scale.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
 #include <QThread>
 
 namespace apptest {
@@ -47,6 +50,13 @@ std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>
     for (size_t i = 0; i < times.size(); ++i)
         r->recvtime[i] = times[i];
     return r;
+}
+
+bool hasCurve(const QImage& chart) {
+    for (int y = 0; y < chart.height(); ++y)
+        for (int x = kChartMargin + 1; x < chart.width(); ++x)
+            if (chart.pixelColor(x, y) == QColor(Qt::black)) return true;
+    return false;
 }
 
 } // namespace apptest

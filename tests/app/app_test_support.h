@@ -6,6 +6,7 @@
 #include "tests/support/responder_process.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -45,6 +46,9 @@ bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
 // A zeroed result record (on the heap: it is large) with `recvpkts` set and the given leading
 // round-trip times.
 std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {});
+
+// True when a chart image (frame coordinates) has a curve pixel, black, right of the vertical axis.
+bool hasCurve(const QImage& chart);
 
 // reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
 using Responder = testsupport::ResponderProcess;

@@ -2,6 +2,7 @@
 #include "engine/round_trip_client.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/capture_stdout.h"
+#include "tests/support/output_grammar.h"
 
 #include <QByteArray>
 #include <QList>
@@ -124,16 +125,13 @@ TEST(ClientRecord, ReboundcliLinesRebuildTheInProcessRecord) {
     EXPECT_EQ(fromLines.record.iterpkts, inProcess->iterpkts);
     EXPECT_EQ(fromLines.record.recvpkts, 25);
     // Each echo's time in the slot of its sequence number, as printed.
-    int echoes = 0;
-    for (const std::string& line : cli.lines) {
-        if (line.find("rebound_connect():1 ") == std::string::npos ||
-            line.find("udp_recv") == std::string::npos)
-            continue;
-        const int seq = std::stoi(line.substr(line.find("iterpkts=") + 9));
-        EXPECT_EQ(fromLines.record.recvtime[seq], std::stod(line.substr(line.find(" time=") + 6)));
-        ++echoes;
+    const std::vector<std::string> echoes = grammar::of_kind(cli.lines, "recv1");
+    for (const std::string& line : echoes) {
+        const std::string time = " time=";
+        EXPECT_EQ(fromLines.record.recvtime[grammar::field(line, "iterpkts")],
+                  std::stod(line.substr(line.find(time) + time.size())));
     }
-    EXPECT_EQ(echoes, 25);
+    EXPECT_EQ(echoes.size(), 25u);
     for (int i = 25; i < 30; ++i)
         EXPECT_EQ(fromLines.record.recvtime[i] + inProcess->recvtime[i], 0.0);
 }

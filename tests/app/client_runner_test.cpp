@@ -92,13 +92,6 @@ QList<double> printedTimes(const QStringList& lines, const char* transfer) {
     return times;
 }
 
-bool hasCurve(const QImage& chart) {
-    for (int y = 0; y < chart.height(); ++y)
-        for (int x = 31; x < chart.width(); ++x)
-            if (chart.pixelColor(x, y) == QColor(Qt::black)) return true;
-    return false;
-}
-
 TEST_F(ClientRunnerTest, RunReadsTheLinesAndParsesThemWhenTheClientEnds) {
     apptest::Responder responder;
     ASSERT_TRUE(responder.answering());
@@ -148,7 +141,7 @@ TEST_F(ClientRunnerTest, RunReadsTheLinesAndParsesThemWhenTheClientEnds) {
     EXPECT_TRUE(apptest::waitUntil([&] {
         return logLines().mid(before + sizes).contains("Rebound::paintEvent( QPaintEvent * ):");
     }));
-    EXPECT_TRUE(hasCurve(chart()));
+    EXPECT_TRUE(apptest::hasCurve(chart()));
 }
 
 // A million probes take far longer than the test: the window's own repaints show the run's
@@ -157,7 +150,7 @@ TEST_F(ClientRunnerTest, ChartShowsTheEchoesWhileTheRunGoesOn) {
     apptest::Responder responder;
     ASSERT_TRUE(responder.answering());
     setFields(responder.port(), "2", "1000000");
-    ASSERT_FALSE(hasCurve(chart()));
+    ASSERT_FALSE(apptest::hasCurve(chart()));
     const qsizetype before = logLines().size();
     click("qpbNetConnCli");
     const QPointer<QProcess> client = process();
@@ -174,11 +167,11 @@ TEST_F(ClientRunnerTest, ChartShowsTheEchoesWhileTheRunGoesOn) {
     EXPECT_EQ(client->state(), QProcess::Running);
     EXPECT_GT(window->record().recvpkts, 0);
     EXPECT_GE(window->counters().sendpkts, window->record().recvpkts);
-    EXPECT_TRUE(hasCurve(chart()));
+    EXPECT_TRUE(apptest::hasCurve(chart()));
     click("qpbNetClose");
     // Close ends the client; the chart keeps what arrived.
     ASSERT_TRUE(apptest::waitUntil([&] { return client.isNull(); }));
-    EXPECT_TRUE(hasCurve(chart()));
+    EXPECT_TRUE(apptest::hasCurve(chart()));
 }
 
 TEST_F(ClientRunnerTest, SecondLaunchIsRefusedAndCloseEndsALongRun) {

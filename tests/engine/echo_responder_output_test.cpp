@@ -1,8 +1,8 @@
 // reboundsrv's output kept off the service path: a reader that leaves, an output that takes
 // nothing, a flood; -q; the counters line on SIGUSR1 and at exit; several receive loops.
-#include "output_grammar.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/udp_peer.h"
 
 #include <atomic>

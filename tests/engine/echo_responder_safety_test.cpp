@@ -2,9 +2,9 @@
 // aim echoes at system services, sources outside the trusted ranges asking for large echoes
 // (the amplification a forged source would buy), and the cap on every echo.
 #include "forged_udp.h"
-#include "output_grammar.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/udp_peer.h"
 
 #include <arpa/inet.h>

@@ -2,9 +2,9 @@
 // counter, a failed send, set-up failures and a clean stop.
 #include "engine/echo_responder.h"
 #include "forged_udp.h"
-#include "output_grammar.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/udp_peer.h"
 
 #include <arpa/inet.h>

@@ -3,9 +3,9 @@
 // apart honestly (late, duplicate, out of order, foreign) without corrupting the record.
 #include "engine/line_printer.h"
 #include "engine/round_trip_client.h"
-#include "fixture_responder.h"
-#include "output_grammar.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fixture_responder.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/udp_peer.h"
 
 #include <fcntl.h>

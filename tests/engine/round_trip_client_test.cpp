@@ -1,11 +1,11 @@
 // The round-trip client in-process: its record and its output lines, against the real responder
 // and against fixtures for late, duplicated and out-of-range echoes.
 #include "engine/round_trip_client.h"
-#include "fixture_responder.h"
-#include "output_grammar.h"
 #include "platform/socket_api.h"
 #include "tests/support/capture_stdout.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fixture_responder.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/responder_process.h"
 
 #include <dirent.h>

@@ -1,10 +1,10 @@
 // reboundcli's reports as a user and a script see them: the summary (-s, -q), the JSON document
 // and the OpenMetrics file, against a fixture responder with known delays, drops and
 // duplicates; pacing (-i), the time limit (-d), exit status 3, and the reports after SIGINT.
-#include "tests/engine/fixture_responder.h"
-#include "tests/engine/output_grammar.h"
 #include "tests/support/child_process.h"
+#include "tests/support/fixture_responder.h"
 #include "tests/support/openmetrics_parse.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/read_file.h"
 #include "tests/support/summary_text.h"
 #include "tests/support/udp_peer.h"

@@ -1,7 +1,7 @@
 // reboundcli as a program: its command line, exit codes, a clean stop, and a measurement
 // against a standard UDP echo service that is not ours.
-#include "tests/engine/output_grammar.h"
 #include "tests/support/child_process.h"
+#include "tests/support/output_grammar.h"
 #include "tests/support/responder_process.h"
 #include "tests/support/udp_peer.h"
 

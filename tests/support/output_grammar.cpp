@@ -1,4 +1,4 @@
-#include "output_grammar.h"
+#include "tests/support/output_grammar.h"
 
 #include "engine/line_kinds.h"
 

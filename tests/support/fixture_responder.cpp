@@ -1,4 +1,4 @@
-#include "fixture_responder.h"
+#include "tests/support/fixture_responder.h"
 
 namespace testsupport {
 
