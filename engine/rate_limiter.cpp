@@ -1,16 +1,14 @@
 #include "engine/rate_limiter.h"
 
+#include "platform/clock.h"
+
 #include <random>
 
-namespace {
-
-constexpr int64_t kSecondNs = 1'000'000'000;
-
-} // namespace
+using plat::kNanosPerSecond;
 
 source_rate_limiter::source_rate_limiter(uint32_t per_second)
     // Rounded up, so a source never gets more than per_second a second.
-    : interval_ns_(per_second ? (kSecondNs + per_second - 1) / per_second : 0),
+    : interval_ns_(per_second ? (kNanosPerSecond + per_second - 1) / per_second : 0),
       burst_ns_(per_second ? (int64_t{per_second} - 1) * interval_ns_ : 0),
       salt_(std::random_device{}()) {}
 

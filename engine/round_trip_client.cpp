@@ -23,8 +23,8 @@
 
 namespace {
 
-constexpr double kNanosecond = 1e-9;
-constexpr int64_t kNanosPerSecond = 1000000000;
+using plat::kNanosPerSecond;
+constexpr double kNanosecond = 1.0 / kNanosPerSecond;
 
 // What the run remembers of every probe: the two readings taken right before its send call
 // and what became of it. 24 bytes a probe, whatever the count.

@@ -15,7 +15,7 @@ namespace {
 int64_t read_ns(clockid_t clock) {
     timespec ts{};
     clock_gettime(clock, &ts);
-    return int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return timespec_ns(ts);
 }
 } // namespace
 

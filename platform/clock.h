@@ -15,8 +15,17 @@ WallTime wall_clock();
 
 // Nanosecond readings for measured intervals: the monotonic clock (never steps) and the wall
 // clock (comparable with the kernel's receive stamps).
+inline constexpr int64_t kNanosPerSecond = 1'000'000'000;
 int64_t monotonic_ns();
 int64_t wall_ns();
+
+// A timespec as nanoseconds, and back (for a count of 0 or more).
+inline int64_t timespec_ns(const timespec& ts) {
+    return int64_t(ts.tv_sec) * kNanosPerSecond + ts.tv_nsec;
+}
+inline timespec ns_timespec(int64_t ns) {
+    return {static_cast<time_t>(ns / kNanosPerSecond), static_cast<long>(ns % kNanosPerSecond)};
+}
 
 // Thread-safe local calendar time of a calendar second; false when it cannot be converted.
 bool local_time(time_t seconds, std::tm* out);

@@ -1,5 +1,6 @@
 #include "platform/socket_api.h"
 
+#include "platform/clock.h"
 #include "platform/socket_errors.h"
 #include "platform/stop_signals.h"
 
@@ -177,7 +178,7 @@ int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, in
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
             timespec ts;
             std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
-            *stamp_ns = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+            *stamp_ns = timespec_ns(ts);
         }
     }
     return static_cast<int>(r);

@@ -1,7 +1,9 @@
 #include "platform/stop_signals.h"
 
+#include "platform/clock.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <csignal>
 #include <poll.h>
 #include <time.h>
@@ -42,30 +44,17 @@ int stop_requested() {
 }
 
 bool pause_unless_stopped(double seconds) {
-    constexpr double kLongestPause = 86400.0 * 365; // keeps the conversion to time_t defined
+    constexpr double kLongestPause = 86400.0 * 365; // keeps the conversion to nanoseconds defined
     if (!(seconds > 0)) return !g_stop_signal;
-    if (seconds > kLongestPause) seconds = kLongestPause;
-    timespec end{};
-    clock_gettime(CLOCK_MONOTONIC, &end);
-    const double whole = std::floor(seconds);
-    end.tv_sec += static_cast<time_t>(whole);
-    end.tv_nsec += static_cast<long>((seconds - whole) * 1e9);
-    if (end.tv_nsec >= 1000000000L) {
-        end.tv_sec += 1;
-        end.tv_nsec -= 1000000000L;
-    }
+    const int64_t end =
+        monotonic_ns() + static_cast<int64_t>(std::min(seconds, kLongestPause) * kNanosPerSecond);
     for (;;) {
         if (g_stop_signal) return false;
-        timespec now{};
-        clock_gettime(CLOCK_MONOTONIC, &now);
-        timespec left{end.tv_sec - now.tv_sec, end.tv_nsec - now.tv_nsec};
-        if (left.tv_nsec < 0) {
-            left.tv_sec -= 1;
-            left.tv_nsec += 1000000000L;
-        }
-        if (left.tv_sec < 0) return true;
+        const int64_t left = end - monotonic_ns();
+        if (left < 0) return true;
         // No descriptors: ppoll only sleeps, with the stop signals open as in the waits.
-        if (::ppoll(nullptr, 0, &left, stop_wait_mask()) == 0) return !g_stop_signal;
+        const timespec wait = ns_timespec(left);
+        if (::ppoll(nullptr, 0, &wait, stop_wait_mask()) == 0) return !g_stop_signal;
     }
 }
 
