@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr int kHeaderSize = 12;
+constexpr int kHeaderSize = DNS_HEADER_SIZE;
 constexpr int kFixedRecordBytes = 10; // type, class, ttl, data length
 constexpr int kMaxLabel = 63;
 // A name can hold no more pointers than this without going round in a loop: each target is
@@ -59,7 +59,8 @@ bool append_label(char* out, int* used, int cap, const uint8_t* chars, int n) {
 // Types whose data is (or begins with) a domain name: a decoding failure there is a broken
 // reply. The data of other types is decoded as a name only for show.
 bool data_is_a_name(uint16_t type) {
-    constexpr uint16_t kNameTypes[] = {2, 3, 4, 5, 6, 7, 8, 9, 12};
+    // NS, MD, MF, CNAME, SOA, MB, MG, MR, PTR
+    constexpr uint16_t kNameTypes[] = {DNS_TYPE_NS, 3, 4, DNS_TYPE_CNAME, 6, 7, 8, 9, DNS_TYPE_PTR};
     for (uint16_t t : kNameTypes)
         if (t == type) return true;
     return false;
@@ -86,7 +87,7 @@ int parse_record(const uint8_t* m, int length, int* pos, bool addresses, dns_rr*
     at += kFixedRecordBytes;
     if (length - at < rr->length) return DNSERR_TRUNCATED;
 
-    if (addresses && rr->type == 1) {
+    if (addresses && rr->type == DNS_TYPE_A) {
         if (rr->length > DNS_NAME_MAX) return DNSERR_DATA_TOO_LONG;
         std::memcpy(rr->data, m + at, rr->length);
         dns_addr_text(m + at, rr->length, rr->text, sizeof rr->text);
@@ -153,14 +154,14 @@ int dns_build_query(int type, int qclass, const char* name, uint8_t* buffer, int
     buffer[3] = 0x00;
     put16(buffer + 4, 1);
     // The same limit as the decoder's: a name it could not take back is not sent.
-    const int room = size - kHeaderSize - 4;
+    const int room = size - kHeaderSize - DNS_QUESTION_TAIL_SIZE;
     const int encoded = dns_encode_name(
         buffer + kHeaderSize, room < DNS_WIRE_NAME_SIZE ? room : DNS_WIRE_NAME_SIZE, name);
     if (encoded < 0) return encoded;
     uint8_t* tail = buffer + kHeaderSize + encoded;
     put16(tail, type);
     put16(tail + 2, qclass);
-    return kHeaderSize + encoded + 4;
+    return kHeaderSize + encoded + DNS_QUESTION_TAIL_SIZE;
 }
 
 int dns_decode_name(const uint8_t* message, int length, int offset, int* consumed, char* out) {
@@ -237,7 +238,7 @@ char* dns_addr_text(const uint8_t* raw, int count, char* out, int size) {
 
 bool dns_is_reply_to(const uint8_t* query, int query_length, const uint8_t* reply,
                      int reply_length) {
-    constexpr int kShortestQuery = kHeaderSize + 1 + 4; // the root name, type and class
+    constexpr int kShortestQuery = kHeaderSize + 1 + DNS_QUESTION_TAIL_SIZE; // the root name
     if (query == nullptr || reply == nullptr || query_length < kShortestQuery ||
         reply_length < kHeaderSize)
         return false;

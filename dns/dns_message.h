@@ -12,6 +12,18 @@ inline constexpr int DNS_MESSAGE_SIZE = 65536; // room for the largest datagram
 // The longest wire form of a name: a text of DNS_NAME_MAX characters becomes one length byte
 // more and a final zero byte.
 inline constexpr int DNS_WIRE_NAME_SIZE = DNS_NAME_MAX + 2;
+// The fixed parts around a query's name: the header, and the question's type and class.
+inline constexpr int DNS_HEADER_SIZE = 12;
+inline constexpr int DNS_QUESTION_TAIL_SIZE = 4;
+// The largest query: the header and a question with the longest name.
+inline constexpr int DNS_QUERY_MAX = DNS_HEADER_SIZE + DNS_WIRE_NAME_SIZE + DNS_QUESTION_TAIL_SIZE;
+
+// The record types the tools ask for and the printer names, and the Internet class.
+inline constexpr uint16_t DNS_TYPE_A = 1;
+inline constexpr uint16_t DNS_TYPE_NS = 2;
+inline constexpr uint16_t DNS_TYPE_CNAME = 5;
+inline constexpr uint16_t DNS_TYPE_PTR = 12;
+inline constexpr uint16_t DNS_CLASS_IN = 1;
 
 // Results beyond those of the socket library (-1, SOCKERR_FAIL): the queried name cannot be
 // sent, or the reply breaks a bound. Replies are decoded up to the broken bound only.

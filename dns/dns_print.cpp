@@ -20,10 +20,11 @@ struct TypeLine {
     const char* words; // followed by the record's text
 };
 
-constexpr TypeLine kAnswerTypes[] = {
-    {1, " has IPv4 address: "}, {5, " has alias name: "}, {12, " domain name pointer: "}};
-constexpr TypeLine kAuthorityTypes[] = {{2, " has authoritative nameserver: "}};
-constexpr TypeLine kAdditionalTypes[] = {{1, " has IPv4 address: "}};
+constexpr TypeLine kAnswerTypes[] = {{DNS_TYPE_A, " has IPv4 address: "},
+                                     {DNS_TYPE_CNAME, " has alias name: "},
+                                     {DNS_TYPE_PTR, " domain name pointer: "}};
+constexpr TypeLine kAuthorityTypes[] = {{DNS_TYPE_NS, " has authoritative nameserver: "}};
+constexpr TypeLine kAdditionalTypes[] = {{DNS_TYPE_A, " has IPv4 address: "}};
 
 struct SectionLines {
     const char* heading; // " Answer: %d,"-style prefix of each line

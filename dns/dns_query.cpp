@@ -26,7 +26,7 @@ int dns_query(int type, int qclass, const char* name, const char* server, dns_re
     response->authority_count = response->additional_count = 0;
     response->flags = 0;
     const sockaddr_in addr = create_sockaddrin(AF_INET, server, "53");
-    uint8_t query[DNS_WIRE_NAME_SIZE + 16];
+    uint8_t query[DNS_QUERY_MAX];
     const int length = dns_build_query(type, qclass, name, query, sizeof query);
     if (length < 0) return length;
 

@@ -31,4 +31,6 @@ int parse_command_line(CLI::App& app, int argc, char** argv);
 // A command-line text fit for a message: control characters (line ends above all) written as
 // C escapes, so no text can add a line of its own to the output. quoted_text() adds quotes.
 std::string escaped_text(const std::string& text);
+// The characters escaped_text() writes as escapes: C0 controls and DEL.
+bool is_control_char(char c);
 std::string quoted_text(const std::string& text);

@@ -9,6 +9,7 @@
 #include "tools/cli_args.h"
 #include "tools/host_text.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -28,14 +29,16 @@ constexpr const char* kFooter =
     "are printed), 128+N when ended by signal N.";
 
 constexpr double kTimeout = 5.0;
-constexpr int kClassInternet = 1;
-constexpr int kTypePtr = 12;
+// Exit statuses besides 0, kExitUsage and 128+N.
+constexpr int kExitNoReply = 1;
+constexpr int kExitBrokenReply = 3;
 
 struct NamedType {
     const char* name;
     int type;
 };
-constexpr NamedType kTypes[] = {{"A", 1}, {"NS", 2}, {"CNAME", 5}, {"PTR", kTypePtr}};
+constexpr NamedType kTypes[] = {
+    {"A", DNS_TYPE_A}, {"NS", DNS_TYPE_NS}, {"CNAME", DNS_TYPE_CNAME}, {"PTR", DNS_TYPE_PTR}};
 
 int type_of(std::string_view text) {
     std::string upper(text);
@@ -45,12 +48,6 @@ int type_of(std::string_view text) {
         if (upper == t.name) return t.type;
     const auto n = parse_int(text, 0, 65535);
     return n ? *n : -1;
-}
-
-bool has_control_char(const std::string& text) {
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return true;
-    return false;
 }
 
 } // namespace
@@ -72,7 +69,7 @@ int main(int argc, char** argv) {
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
 
     const std::string program = "rebounddns";
-    if (has_control_char(name))
+    if (std::any_of(name.begin(), name.end(), is_control_char))
         return usage_error(program, "name " + quoted_text(name) + " holds control characters");
     const host_address server = resolve_host_text(server_text);
     if (server.address.empty()) return usage_error(program, "server: " + server.error);
@@ -81,7 +78,7 @@ int main(int argc, char** argv) {
         return usage_error(program, "type " + quoted_text(type_text) +
                                         " is not A, NS, CNAME, PTR or a number from 0 to 65535");
     uint8_t raw[4];
-    if (type == kTypePtr && text_to_addr(AF_INET, name.c_str(), raw) == 1) {
+    if (type == DNS_TYPE_PTR && text_to_addr(AF_INET, name.c_str(), raw) == 1) {
         char reversed[48];
         name = reverse_name(name.c_str(), reversed, sizeof reversed);
     }
@@ -90,7 +87,7 @@ int main(int argc, char** argv) {
     plat::install_stop_signals();
     static dns_response response; // 230 kB: kept off the stack
     const int result =
-        dns_query(type, kClassInternet, name.c_str(), server_address.c_str(), &response, kTimeout);
+        dns_query(type, DNS_CLASS_IN, name.c_str(), server_address.c_str(), &response, kTimeout);
     if (plat::stop_requested()) {
         std::fflush(stdout);
         return 128 + plat::stop_requested();
@@ -107,12 +104,12 @@ int main(int argc, char** argv) {
                      "rebounddns: no reply from %s: the query could not be sent or no reply "
                      "came within %g seconds\n",
                      server_address.c_str(), kTimeout);
-        return 1;
+        return kExitNoReply;
     }
     // Every other result is a reply that broke a bound of the decoder.
     dns_print_response(&response);
     std::fflush(stdout);
     std::fprintf(stderr, "rebounddns: broken reply from %s: %s\n", server_address.c_str(),
                  dns_error_text(result));
-    return 3;
+    return kExitBrokenReply;
 }
