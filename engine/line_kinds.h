@@ -56,7 +56,7 @@ const line_spec& line_spec_of(line_kind kind);
 
 // Markers readers of the protocol rely on. Only the send line and the phase-1 receive line
 // hold the phase-1 marker together with the time field; the statistics lines for the counters
-// are the prefix, then the key and the number.
+// hold their key, then the number.
 inline constexpr const char* kLinePhase1Marker = "rebound_connect():1";
 inline constexpr const char* kLinePhase2Marker = "rebound_connect():2";
 inline constexpr const char* kLineSendCall = "udp_send";
@@ -69,7 +69,6 @@ inline constexpr const char* kLineRecvResult = " recvsize=";
 inline constexpr const char* kLineEchoSequence = " iterpkts=";
 inline constexpr const char* kLineTimed = "time=";
 inline constexpr const char* kLineTimeField = " time=";
-inline constexpr const char* kLineStatPrefix = "rebound_connect(): ";
 inline constexpr const char* kLineStatSendpkts = "sendpkts=";
 inline constexpr const char* kLineStatRecvpkts = "recvpkts=";
 inline constexpr const char* kLineStatIterpkts = "iterpkts+1=";
