@@ -3,7 +3,11 @@
 #include "util/timestamp.h"
 
 const char* time_text(char (&buffer)[kTimeTextSize]) {
-    return format_timestamp(get_timestamp(), "%Y/%m/%d %H:%M:%S", buffer, kTimeTextSize, 6);
+    return time_text_at(buffer, get_timestamp());
+}
+
+const char* time_text_at(char (&buffer)[kTimeTextSize], double stamp) {
+    return format_timestamp(stamp, "%Y/%m/%d %H:%M:%S", buffer, kTimeTextSize, 6);
 }
 
 AddrParts addr_parts(const sockaddr_in& addr) {

@@ -23,18 +23,29 @@ line_kind wait_line(rebound_wait wait, rebound_wait_outcome outcome) {
 
 } // namespace
 
-void line_printer::print(line_kind kind, ...) {
+void line_printer::vprint(double stamp, line_kind kind, va_list args) {
     const line_spec& spec = line_spec_of(kind);
-    va_list args;
-    va_start(args, kind);
     if (spec.timed) {
         // The time text is the format's first argument: put it in front of the rest.
         char tt[kTimeTextSize];
-        std::fputs(time_text(tt), out_);
+        std::fputs(stamp > 0 ? time_text_at(tt, stamp) : time_text(tt), out_);
         std::vfprintf(out_, spec.format + 2, args); // after the leading "%s"
     } else {
         std::vfprintf(out_, spec.format, args);
     }
+}
+
+void line_printer::print(line_kind kind, ...) {
+    va_list args;
+    va_start(args, kind);
+    vprint(0, kind, args);
+    va_end(args);
+}
+
+void line_printer::print_at(double stamp, line_kind kind, ...) {
+    va_list args;
+    va_start(args, kind);
+    vprint(stamp, kind, args);
     va_end(args);
 }
 
@@ -56,14 +67,16 @@ void line_printer::run_started(const rebound_run_start& e) {
 
 void line_printer::probe_sent(const rebound_probe_sent& e) {
     const unsigned char* b = e.header;
-    print(line_kind::probe_dump, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10],
-          b[11], b[12], b[13], b[14], b[15]);
+    const double at = e.send_stamp;
+    print_at(at, line_kind::probe_dump, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9],
+             b[10], b[11], b[12], b[13], b[14], b[15]);
     const AddrParts to = addr_parts(connaddr_);
     const auto [s, r] = e.counters;
-    print(line_kind::send, e.index, s, r, to.a, to.b, to.c, to.d, to.port, e.argsize, e.result,
-          e.send_duration);
+    print_at(at, line_kind::send, e.index, s, r, to.a, to.b, to.c, to.d, to.port, e.argsize,
+             e.result, e.send_duration);
     if (e.result <= 0)
-        print(line_kind::send_failed, e.index, s, r, e.result, e.error, std::strerror(e.error));
+        print_at(at, line_kind::send_failed, e.index, s, r, e.result, e.error,
+                 std::strerror(e.error));
 }
 
 void line_printer::wait_ended(const rebound_wait_ended& e) {

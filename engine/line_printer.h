@@ -9,6 +9,7 @@
 #include "engine/line_kinds.h"
 #include "engine/run_observer.h"
 
+#include <cstdarg>
 #include <cstdio>
 
 class line_printer final : public rebound_observer, public responder_observer {
@@ -27,8 +28,12 @@ class line_printer final : public rebound_observer, public responder_observer {
     void echo_sent(const responder_echo_sent& e) override;
 
   private:
-    // Writes the line of `kind`; timed kinds get the current time text first.
+    // Writes the line of `kind`; timed kinds get the current time text first, or with
+    // print_at the text of an earlier reading (the event's own time, for events handed on
+    // after their wait).
     void print(line_kind kind, ...);
+    void print_at(double stamp, line_kind kind, ...);
+    void vprint(double stamp, line_kind kind, va_list args);
     void address_line(line_kind kind, const sockaddr_in& addr);
     void flush() { std::fflush(out_); }
 

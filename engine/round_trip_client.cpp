@@ -1,8 +1,10 @@
 #include "engine/round_trip_client.h"
 
 #include "address/sockaddr.h"
+#include "engine/deferred_events.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
+#include "engine/probe_window.h"
 #include "net/bind_listen.h"
 #include "net/connect.h"
 #include "net/options.h"
@@ -19,21 +21,11 @@
 #include <limits>
 #include <memory>
 #include <optional>
-#include <vector>
 
 namespace {
 
 using plat::kNanosPerSecond;
 constexpr double kNanosecond = 1.0 / kNanosPerSecond;
-
-// What the run remembers of every probe: the two readings taken right before its send call
-// and what became of it. 24 bytes a probe, whatever the count.
-struct ProbeSlot {
-    int64_t wall_ns; // pairs with the kernel's receive stamps
-    int64_t mono_ns; // pairs with user-space readings after the receive call
-    uint8_t state;
-};
-enum : uint8_t { kSent = 1, kAnswered = 2, kTimedOut = 4 };
 
 // Counters never wrap: a hostile peer cannot turn them negative.
 void bump(int32_t& counter) {
@@ -55,12 +47,17 @@ bool same_endpoint(const sockaddr_in& a, const sockaddr_in& b) {
     return a.sin_port == b.sin_port && (any || a.sin_addr.s_addr == b.sin_addr.s_addr);
 }
 
+int64_t seconds_ns(double seconds) {
+    constexpr double kLongest = 86400.0 * 365; // keeps the conversion defined
+    return int64_t(std::min(seconds, kLongest) * kNanosPerSecond);
+}
+
 enum class Wait { ready, timed_out, failed, stopped };
 
-// One wait on the run's socket through the socket library; interrupted waits are repeated
-// there unless the interruption was a request to stop.
-Wait wait_for(int32_t sock, bool writable, double limit) {
-    const int32_t r = writable ? tcp_wait_writable(sock, limit) : tcp_wait_readable(sock, limit);
+// One writability wait through the socket library (only when a send would block, or the
+// socket is unusable); interrupted waits are repeated there unless the interruption was a stop.
+Wait wait_writable(int32_t sock, double limit) {
+    const int32_t r = tcp_wait_writable(sock, limit);
     if (r == 0) return Wait::ready;
     if (plat::stop_requested()) return Wait::stopped;
     return r == -WSAETIMEDOUT ? Wait::timed_out : Wait::failed;
@@ -69,7 +66,7 @@ Wait wait_for(int32_t sock, bool writable, double limit) {
 class Run {
   public:
     Run(const rebound_params& p, rebound_info* info, rebound_observer& observer)
-        : p_(p), info_(*info), observer_(observer) {}
+        : p_(p), info_(*info), observer_(observer), events_(observer) {}
 
     rebound_end measure();
 
@@ -86,29 +83,45 @@ class Run {
         rebound_end end = rebound_end::normal;
         uint8_t marks = 0; // of the echo taken
     };
+    // One receive call with its readings.
+    struct Received {
+        Wait wait;
+        int result = 0;
+        int error = 0;
+        int64_t stamp_ns = 0; // the kernel's arrival stamp, 0 without one
+        int64_t mono_ns = 0;  // read right after the call
+    };
 
     Outcome iteration(int32_t i);
     Outcome send_probe(int32_t i);
-    Outcome take_echo(int phase, int32_t index, int64_t deadline);
+    Received receive(int64_t limit_ns);
+    Outcome take_echo(int phase, int32_t index);
     // The one handling of a wait that did not end ready: report it and say what follows.
     Outcome not_ready(Wait w, rebound_wait where, int32_t index);
     Outcome drain();
     uint8_t echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int64_t mono_ns);
-    std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq) const;
+    std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq);
     bool duration_over() const;
-    int64_t deadline_from_now() const;
     rebound_counters counters() const { return {info_.sendpkts, info_.recvpkts}; }
 
     const rebound_params& p_;
     rebound_info& info_;
     rebound_observer& observer_;
+    deferred_events events_; // every event between run_started and run_ended goes through it
     int32_t sock_ = -1;
     sockaddr_in connaddr_{};
     sockaddr_in from_{};
     int64_t start_mono_ = 0;
-    std::vector<ProbeSlot> slots_;
+    double start_stamp_ = 0;
+    int64_t timeout_ns_ = 0;
+    int64_t receive_limit_ns_ = -1; // the limit the socket's receives have now; -1: none set
+    probe_window window_;
     int32_t sent_ok_ = 0;      // probes whose send succeeded
     int64_t highest_seq_ = -1; // highest sequence number answered so far
+    uint32_t buffer_seq_ = 0;  // what the last datagram sent or received carried as its number
+    // Probes are built in their own buffer, zeroed once: per probe only the header changes,
+    // and nothing a peer sent ever goes out again.
+    unsigned char probe_[kTransferBufferSize] = {};
     unsigned char buf_[kTransferBufferSize];
 };
 
@@ -116,7 +129,7 @@ Run::Outcome Run::not_ready(Wait w, rebound_wait where, int32_t index) {
     const auto outcome = w == Wait::timed_out ? rebound_wait_outcome::timed_out
                          : w == Wait::stopped ? rebound_wait_outcome::stopped
                                               : rebound_wait_outcome::failed;
-    observer_.wait_ended({where, outcome, index, counters()});
+    events_.wait_ended({where, outcome, index, counters()});
     switch (outcome) {
     case rebound_wait_outcome::timed_out:
         return {Step::timed_out};
@@ -128,36 +141,40 @@ Run::Outcome Run::not_ready(Wait w, rebound_wait where, int32_t index) {
     return {Step::end_run, rebound_end::early};
 }
 
+// Sends first and waits for writability only when the send would block (or the socket is
+// unusable, whose wait then fails and ends the run through its line).
 Run::Outcome Run::send_probe(int32_t i) {
-    slots_.push_back({}); // slot i, whether or not the probe goes out
+    probe_slot& slot = window_.open(i);
     const int64_t t0 = plat::monotonic_ns();
-    if (const Wait w = wait_for(sock_, true, p_.timeout); w != Wait::ready)
-        return not_ready(w, rebound_wait::before_send, i);
+    if (sock_ < 0) return not_ready(wait_writable(sock_, p_.timeout), rebound_wait::before_send, i);
 
-    std::memset(buf_, 0, kTransferBufferSize);
     info_.iterpkts = i;
-    pkthdr_set(buf_, PKTHDR_SEQ, static_cast<uint32_t>(i));
-    pkthdr_set(buf_, PKTHDR_SENDSIZE, static_cast<uint32_t>(p_.sendsize));
-    pkthdr_set(buf_, PKTHDR_RECVSIZE, static_cast<uint32_t>(p_.recvsize));
+    pkthdr_set(probe_, PKTHDR_SEQ, static_cast<uint32_t>(i));
+    pkthdr_set(probe_, PKTHDR_SENDSIZE, static_cast<uint32_t>(p_.sendsize));
+    pkthdr_set(probe_, PKTHDR_RECVSIZE, static_cast<uint32_t>(p_.recvsize));
+    buffer_seq_ = static_cast<uint32_t>(i);
     // Never more than the buffer holds, whatever sendsize says.
     const int len = std::min(p_.sendsize, kTransferBufferSize);
 
-    ProbeSlot& slot = slots_.back();
     int result;
-    do {
+    for (;;) {
         // Read right at the call: the round trip starts here.
         slot.mono_ns = plat::monotonic_ns();
         slot.wall_ns = plat::wall_ns();
-        result = plat::sendto(sock_, buf_, len, 0, reinterpret_cast<const sockaddr*>(&connaddr_),
-                              plat::kInetAddrLen);
-    } while (result < 0 && errno == EAGAIN);
+        result = plat::sendto(sock_, probe_, len, MSG_DONTWAIT,
+                              reinterpret_cast<const sockaddr*>(&connaddr_), plat::kInetAddrLen);
+        if (result >= 0 || errno != EAGAIN) break;
+        if (const Wait w = wait_writable(sock_, p_.timeout); w != Wait::ready)
+            return not_ready(w, rebound_wait::before_send, i);
+    }
     const int error = result < 0 ? errno : 0;
     const double send_duration = double(plat::monotonic_ns() - t0) * kNanosecond;
 
     if (in_record(i)) info_.sendtime[i] = send_duration;
-    if (result > 0) slot.state = kSent;
-    observer_.probe_sent({i, buf_, p_.sendsize, result, error, send_duration,
-                          double(slot.mono_ns - start_mono_) * kNanosecond, counters()});
+    if (result > 0) slot.state = kProbeSent;
+    events_.probe_sent({i, probe_, p_.sendsize, result, error, send_duration,
+                        double(slot.mono_ns - start_mono_) * kNanosecond, counters(),
+                        double(slot.wall_ns) * kNanosecond});
     if (result > 0) {
         bump(info_.sendpkts);
         bump(sent_ok_);
@@ -165,17 +182,50 @@ Run::Outcome Run::send_probe(int32_t i) {
     return {Step::go_on};
 }
 
-std::optional<rebound_foreign_reason> Run::foreign_reason(int32_t size, uint32_t seq) const {
+// One receive call that waits at most `limit_ns`: a single system call, whose time limit is
+// set on the socket only when it changes (in lock-step it is the same -t every time). A stop
+// shuts the socket's receive side (open_stop_signals), so the call returns at once.
+Run::Received Run::receive(int64_t limit_ns) {
+    Received r;
+    for (;;) {
+        if (plat::stop_requested()) return {Wait::stopped};
+        int flags = 0;
+        if (limit_ns <= 0) {
+            flags = MSG_DONTWAIT; // a look at what is there, no wait
+        } else if (limit_ns != receive_limit_ns_) {
+            plat::set_receive_limit(sock_, limit_ns);
+            receive_limit_ns_ = limit_ns;
+        }
+        const int64_t before = plat::monotonic_ns();
+        int fromlen = plat::kInetAddrLen;
+        r.result = plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, flags,
+                                          reinterpret_cast<sockaddr*>(&from_), &fromlen,
+                                          &r.stamp_ns);
+        r.error = r.result < 0 ? errno : 0;
+        r.mono_ns = plat::monotonic_ns();
+        if (plat::stop_requested()) return {Wait::stopped};
+        if (r.error == EINTR) { // another signal: wait out the rest
+            limit_ns -= r.mono_ns - before;
+            continue;
+        }
+        if (r.error == EAGAIN) return {Wait::timed_out};
+        r.wait = Wait::ready;
+        return r;
+    }
+}
+
+std::optional<rebound_foreign_reason> Run::foreign_reason(int32_t size, uint32_t seq) {
     if (!same_endpoint(from_, connaddr_)) return rebound_foreign_reason::other_source;
     if (size < PKTHDR_SIZE) return rebound_foreign_reason::too_short;
-    if (seq >= slots_.size() || !(slots_[seq].state & kSent))
-        return rebound_foreign_reason::never_sent;
+    if (window_.expired(seq)) return rebound_foreign_reason::expired;
+    const probe_slot* slot = window_.find(seq);
+    if (!slot || !(slot->state & kProbeSent)) return rebound_foreign_reason::never_sent;
     return std::nullopt;
 }
 
 uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int64_t mono_ns) {
     const uint32_t seq = pkthdr_get(buf_, PKTHDR_SEQ);
-    ProbeSlot& slot = slots_[seq];
+    probe_slot& slot = *window_.find(seq);
     // The kernel's stamp leaves out the wake-up of this thread; a wall clock that stepped
     // between the two readings makes it useless, and the monotonic pair stands in.
     int64_t rtt_ns = stamp_ns ? stamp_ns - slot.wall_ns : -1;
@@ -184,15 +234,15 @@ uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int6
     const double round_trip = double(rtt_ns) * kNanosecond;
 
     uint8_t marks = 0;
-    if (slot.state & kAnswered) marks |= REBOUND_ECHO_DUPLICATE;
-    if (slot.state & kTimedOut) marks |= REBOUND_ECHO_LATE;
+    if (slot.state & kProbeAnswered) marks |= REBOUND_ECHO_DUPLICATE;
+    if (slot.state & kProbeTimedOut) marks |= REBOUND_ECHO_LATE;
     if (int64_t(seq) < highest_seq_) marks |= REBOUND_ECHO_OUT_OF_ORDER;
 
     info_.iterpkts = static_cast<int32_t>(seq);
     // A duplicate keeps the time of the first answer.
     if (!(marks & REBOUND_ECHO_DUPLICATE) && in_record(seq)) info_.recvtime[seq] = round_trip;
-    observer_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip,
-                             kernel, marks, counters()});
+    events_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip,
+                           kernel, marks, counters()});
     bump(info_.recvpkts);
     if (marks & REBOUND_ECHO_DUPLICATE)
         bump(info_.duppkts);
@@ -200,64 +250,59 @@ uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int6
         bump(info_.uniqpkts);
     if (marks & REBOUND_ECHO_LATE) bump(info_.latepkts);
     if (marks & REBOUND_ECHO_OUT_OF_ORDER) bump(info_.reorderpkts);
-    slot.state |= kAnswered;
+    slot.state |= kProbeAnswered;
     highest_seq_ = std::max<int64_t>(highest_seq_, seq);
     return marks;
 }
 
-// The monotonic time by which a wait that starts now must end.
-int64_t Run::deadline_from_now() const {
-    return plat::monotonic_ns() + int64_t(p_.timeout * kNanosPerSecond);
-}
-
-// Waits for one echo until `deadline` (a wait's limit from its start). Datagrams that are no
-// echo of this run are counted and waited past, within the same limit, so they can neither end
-// nor stretch a wait.
-Run::Outcome Run::take_echo(int phase, int32_t index, int64_t deadline) {
+// Waits for one echo within one wait's limit (-t from now). Datagrams that are no echo of this
+// run are counted and waited past, within the same limit, so they can neither end nor stretch
+// a wait.
+Run::Outcome Run::take_echo(int phase, int32_t index) {
     const auto where = phase == 1 ? rebound_wait::for_echo : rebound_wait::drain;
+    const int64_t deadline = plat::monotonic_ns() + timeout_ns_;
+    int64_t limit_ns = timeout_ns_;
     for (;;) {
-        const double limit = std::max(0.0, double(deadline - plat::monotonic_ns()) * kNanosecond);
-        if (const Wait w = wait_for(sock_, false, limit); w != Wait::ready)
-            return not_ready(w, where, index);
+        const Received r = receive(limit_ns);
+        if (r.wait != Wait::ready) return not_ready(r.wait, where, index);
 
-        int result;
-        int64_t stamp_ns = 0;
-        do {
-            int fromlen = plat::kInetAddrLen;
-            // Without receive stamps switched on, the stamp stays 0 and the echo is timed by
-            // the monotonic reading below.
-            result =
-                plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, 0,
-                                       reinterpret_cast<sockaddr*>(&from_), &fromlen, &stamp_ns);
-        } while (result < 0 && errno == EAGAIN);
-        const int error = result < 0 ? errno : 0;
-        const int64_t mono_ns = plat::monotonic_ns();
-
-        if (result <= 0) {
-            // The buffer still holds the probe just sent: a failed receive is charged to it.
-            const double elapsed = phase == 1 && size_t(index) < slots_.size()
-                                       ? double(mono_ns - slots_[index].mono_ns) * kNanosecond
-                                       : 0.0;
+        if (r.result <= 0) {
+            // A failed receive is charged to the probe just sent (phase 1) or to what the
+            // buffer held last.
+            const probe_slot* sent = phase == 1 ? window_.find(index) : nullptr;
+            const double elapsed = sent ? double(r.mono_ns - sent->mono_ns) * kNanosecond : 0.0;
             if (phase == 1) info_.iterpkts = index;
-            observer_.receive_failed(
-                {phase, index, info_.iterpkts, from_, result, error, elapsed, counters()});
+            events_.receive_failed({phase, index, static_cast<int32_t>(buffer_seq_), from_,
+                                    r.result, r.error, elapsed, counters()});
             return {Step::no_echo};
         }
         const uint32_t seq = pkthdr_get(buf_, PKTHDR_SEQ);
-        if (const auto reason = foreign_reason(result, seq)) {
-            bump(info_.foreignpkts);
-            observer_.foreign_received({phase, index, from_, result, *reason});
+        if (r.result >= PKTHDR_SIZE) buffer_seq_ = seq;
+        if (const auto reason = foreign_reason(r.result, seq)) {
+            if (*reason == rebound_foreign_reason::expired) {
+                bump(info_.expiredpkts);
+                bump(info_.latepkts);
+            } else {
+                bump(info_.foreignpkts);
+            }
+            events_.foreign_received({phase, index, from_, r.result, *reason});
+            limit_ns = deadline - plat::monotonic_ns();
             continue;
         }
-        return {Step::go_on, rebound_end::normal, echo(phase, index, result, stamp_ns, mono_ns)};
+        return {Step::go_on, rebound_end::normal,
+                echo(phase, index, r.result, r.stamp_ns, r.mono_ns)};
     }
 }
 
 Run::Outcome Run::iteration(int32_t i) {
     Outcome o = send_probe(i);
     if (o.step != Step::go_on) return o;
-    o = take_echo(1, i, deadline_from_now());
-    if (o.step == Step::timed_out && !(slots_[i].state & kAnswered)) slots_[i].state |= kTimedOut;
+    o = take_echo(1, i);
+    if (o.step == Step::timed_out) {
+        probe_slot* slot = window_.find(i);
+        if (slot && !(slot->state & kProbeAnswered)) slot->state |= kProbeTimedOut;
+    }
+    events_.deliver();
     if (o.step != Step::go_on) return o;
     if (!plat::pause_unless_stopped(p_.interval)) return {Step::end_run, rebound_end::stopped};
     return {Step::go_on};
@@ -271,11 +316,11 @@ Run::Outcome Run::drain() {
     const int32_t outstanding = sent_ok_ - info_.uniqpkts;
     const int64_t first = info_.recvpkts;
     for (int32_t k = 0; k < outstanding; ++k) {
-        const int64_t deadline = deadline_from_now();
         Outcome o{Step::go_on};
         do
-            o = take_echo(2, clamp32(first + k), deadline);
+            o = take_echo(2, clamp32(first + k));
         while (o.step == Step::go_on && (o.marks & REBOUND_ECHO_DUPLICATE));
+        events_.deliver();
         if (o.step == Step::end_run) return o;
         if (o.step == Step::timed_out) break;
     }
@@ -291,33 +336,38 @@ rebound_end Run::measure() {
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", p_.ipport);
     connaddr_ = create_sockaddrin(AF_INET, p_.ipaddr, port_text);
+    timeout_ns_ = seconds_ns(p_.timeout);
 
-    // A failed creation is not tested here: the first wait fails on the invalid handle and
-    // ends the run through its SOCKERR line.
+    // A failed creation is not tested here: the first send waits on the invalid handle, which
+    // fails and ends the run through its SOCKERR line.
     sock_ = udp_create(AF_INET);
     // Where the kernel gives no stamps, echoes are timed by the monotonic reading instead.
     if (p_.kernel_stamps && sock_ >= 0) udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
-    const double start = get_timestamp();
+    start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
-    slots_.reserve(static_cast<size_t>(std::clamp(p_.count, 0, 1 << 16)));
-    observer_.run_started({p_.ipaddr, port_text, connaddr_, start, p_.count});
+    observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count});
 
     Outcome o{Step::go_on};
-    for (int32_t i = 0; i < p_.count && !duration_over(); ++i) {
-        o = iteration(i);
-        observer_.iteration_done(i + 1, p_.count);
-        if (o.step == Step::end_run) break;
+    {
+        // Receives block in one call; a stop ends them through the socket.
+        const plat::open_stop_signals stops(sock_);
+        for (int32_t i = 0; i < p_.count && !duration_over(); ++i) {
+            o = iteration(i);
+            observer_.iteration_done(i + 1, p_.count);
+            if (o.step == Step::end_run) break;
+        }
+        if (o.step != Step::end_run && sent_ok_ > info_.uniqpkts) o = drain();
     }
-    if (o.step != Step::end_run && sent_ok_ > info_.uniqpkts) o = drain();
+    events_.deliver();
 
     double end_stamp = 0.0;
     if (o.step != Step::end_run) {
         end_stamp = get_timestamp();
-        info_.difftime = end_stamp - start;
+        info_.difftime = end_stamp - start_stamp_;
         o.end = rebound_end::normal;
     }
     if (sock_ >= 0) sock_close(sock_);
-    observer_.run_ended({o.end, &info_, start, end_stamp});
+    observer_.run_ended({o.end, &info_, start_stamp_, end_stamp});
     return o.end;
 }
 

@@ -1,9 +1,9 @@
 // What a measurement reports while it runs: typed events for the round-trip client and for the
 // echo responder. The engine measures and calls an observer; everything that shows a run (the
 // printed line protocol, the progress bar, summaries, machine-readable output, the window's
-// chart) is an observer. Events are delivered on the measuring thread, in order, after the
-// time-critical readings of the event were taken, so an observer's cost never enters a
-// measured time. Every member has an empty default: an observer overrides what it needs.
+// chart) is an observer. Events are delivered on the measuring thread, in order; the client
+// hands a round trip's events on once its wait is over (deferred_events.h), so an observer's
+// cost never runs while a probe is in flight. Every member has an empty default: an observer overrides what it needs.
 #pragma once
 
 #include "engine/echo_policy.h"
@@ -40,6 +40,7 @@ enum class rebound_foreign_reason {
     other_source, // not from the responder's address and port
     too_short,    // shorter than the probe header
     never_sent,   // carries a sequence number this run did not send
+    expired,      // an echo of a probe past the late window (probe_window.h): too late to match
 };
 
 struct rebound_run_start {
@@ -64,6 +65,7 @@ struct rebound_probe_sent {
     double send_duration;        // wait for writability + send call, seconds
     double send_offset;          // seconds from the run's start to the send call
     rebound_counters counters;
+    double send_stamp = 0;       // wall clock at the send call, seconds since 1970; 0: unknown
 };
 
 struct rebound_wait_ended {

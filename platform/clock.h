@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <sys/time.h>
 
 namespace plat {
 
@@ -25,6 +26,12 @@ inline int64_t timespec_ns(const timespec& ts) {
 }
 inline timespec ns_timespec(int64_t ns) {
     return {static_cast<time_t>(ns / kNanosPerSecond), static_cast<long>(ns % kNanosPerSecond)};
+}
+// The same as a timeval, rounded down to whole microseconds.
+inline constexpr int64_t kNanosPerMicrosecond = 1000;
+inline timeval ns_timeval(int64_t ns) {
+    const timespec ts = ns_timespec(ns);
+    return {ts.tv_sec, static_cast<suseconds_t>(ts.tv_nsec / kNanosPerMicrosecond)};
 }
 
 // Thread-safe local calendar time of a calendar second; false when it cannot be converted.

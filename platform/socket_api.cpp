@@ -4,6 +4,7 @@
 #include "platform/socket_errors.h"
 #include "platform/stop_signals.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -182,6 +183,11 @@ int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, in
         }
     }
     return static_cast<int>(r);
+}
+
+int set_receive_limit(int sock, int64_t limit_ns) {
+    const timeval tv = ns_timeval(std::max(limit_ns, kNanosPerMicrosecond));
+    return checked(::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
 }
 
 int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready) {

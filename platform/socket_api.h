@@ -54,6 +54,11 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
                      int64_t* stamp_ns);
 
+// The longest a blocking receive on `sock` waits before it fails with EAGAIN, in nanoseconds
+// (at least one microsecond: the kernel reads 0 as "no limit"). A receive so limited is never
+// restarted after a signal handler ran: it fails with EINTR.
+int set_receive_limit(int sock, int64_t limit_ns);
+
 // Readiness of one socket, answered as select() would: the number of the asked-for sets
 // (read, write, exception) in which the socket is ready, 0 when the limit passed, -1 on
 // failure (an invalid handle included). A null limit waits without end. Implemented with

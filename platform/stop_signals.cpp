@@ -6,17 +6,23 @@
 #include <cerrno>
 #include <csignal>
 #include <poll.h>
+#include <pthread.h>
+#include <sys/socket.h>
 #include <time.h>
 
 namespace plat {
 namespace {
 
 volatile std::sig_atomic_t g_stop_signal = 0;
+volatile std::sig_atomic_t g_wake_socket = -1;
 sigset_t g_wait_mask;
+sigset_t g_stops;
 bool g_installed = false;
 
 extern "C" void on_stop_signal(int sig) {
     g_stop_signal = sig;
+    // shutdown() is async-signal-safe; the socket stays open, only its receive side ends.
+    if (const int fd = g_wake_socket; fd >= 0) ::shutdown(fd, SHUT_RD);
 }
 
 } // namespace
@@ -25,15 +31,16 @@ void install_stop_signals() {
     struct sigaction sa {};
     sa.sa_handler = on_stop_signal;
     sigemptyset(&sa.sa_mask);
-    sa.sa_flags = 0; // no SA_RESTART: the wait must come back with EINTR
+    // Writes are restarted; the waits (ppoll, and receives with a time limit) never are, so
+    // they still come back with EINTR.
+    sa.sa_flags = SA_RESTART;
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    sigprocmask(SIG_BLOCK, &stops, &g_wait_mask);
+    sigemptyset(&g_stops);
+    sigaddset(&g_stops, SIGINT);
+    sigaddset(&g_stops, SIGTERM);
+    sigprocmask(SIG_BLOCK, &g_stops, &g_wait_mask);
     sigdelset(&g_wait_mask, SIGINT);
     sigdelset(&g_wait_mask, SIGTERM);
     g_installed = true;
@@ -60,6 +67,21 @@ bool pause_unless_stopped(double seconds) {
 
 const sigset_t* stop_wait_mask() {
     return g_installed ? &g_wait_mask : nullptr;
+}
+
+open_stop_signals::open_stop_signals(int wake_socket) {
+    if (!g_installed || wake_socket < 0) return;
+    g_wake_socket = wake_socket;
+    // A stop that came while the signals were blocked is delivered as they open, and the
+    // handler then shuts the socket it now knows.
+    pthread_sigmask(SIG_UNBLOCK, &g_stops, nullptr);
+    opened_ = true;
+}
+
+open_stop_signals::~open_stop_signals() {
+    if (!opened_) return;
+    pthread_sigmask(SIG_BLOCK, &g_stops, nullptr);
+    g_wake_socket = -1;
 }
 
 } // namespace plat

@@ -20,4 +20,21 @@ bool pause_unless_stopped(double seconds);
 // The mask select_one() waits under: null until install_stop_signals() ran.
 const sigset_t* stop_wait_mask();
 
+// For a loop that waits inside a blocking receive rather than in select_one(): while an
+// open_stop_signals lives, the stop signals are let through on this thread and a stop shuts
+// the receive side of `wake_socket`, so a receive that is blocked, or about to block, returns
+// at once (0 bytes) instead of running out its time limit. A stop that arrived before the
+// scope opened takes effect when it opens, so no stop is ever missed. Calls interrupted by the
+// handler are restarted where the kernel allows it, so a line being written is never cut.
+class open_stop_signals {
+  public:
+    explicit open_stop_signals(int wake_socket);
+    ~open_stop_signals();
+    open_stop_signals(const open_stop_signals&) = delete;
+    open_stop_signals& operator=(const open_stop_signals&) = delete;
+
+  private:
+    bool opened_ = false;
+};
+
 } // namespace plat
