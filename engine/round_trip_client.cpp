@@ -66,7 +66,7 @@ Wait wait_writable(int32_t sock, double limit) {
 class Run {
   public:
     Run(const rebound_params& p, rebound_info* info, rebound_observer& observer)
-        : p_(p), info_(*info), observer_(observer), events_(observer) {}
+        : p_(p), info_(*info), observer_(observer), events_(observer), window_(p.late_window) {}
 
     rebound_end measure();
 

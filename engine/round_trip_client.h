@@ -3,9 +3,11 @@
 // protocol of reboundcli.
 #pragma once
 
+#include "engine/probe_window.h"
 #include "engine/result_record.h"
 #include "engine/run_observer.h"
 
+#include <cstddef>
 #include <cstdint>
 
 inline constexpr double kDefaultInterval = 0.001; // pause after every answered probe, seconds
@@ -20,6 +22,9 @@ struct rebound_params {
     double interval = kDefaultInterval; // pause after every answered probe in phase 1
     double duration = 0;                // phase 1 ends after this many seconds; 0: no limit
     bool kernel_stamps = true; // time arrivals by the kernel's receive stamp where it gives one
+    // Probes an echo is matched to at most: an echo of a probe followed by this many others
+    // is past the late window, counted late and not matched (probe_window.h).
+    size_t late_window = probe_window::kDefaultCapacity;
 };
 
 // Sends the probes, waits for every echo, drains outstanding echoes, and fills *reboundinfo.

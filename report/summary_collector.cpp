@@ -59,6 +59,7 @@ void summary_collector::run_ended(const rebound_run_end& e) {
         s.unique = r.uniqpkts;
         s.duplicates = r.duppkts;
         s.late = r.latepkts;
+        s.expired = r.expiredpkts;
         s.out_of_order = r.reorderpkts;
         s.foreign = r.foreignpkts;
     }

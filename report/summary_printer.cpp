@@ -54,8 +54,9 @@ std::string summary_text(const run_summary& s, const std::string& target) {
     else
         append(&text, "probes sent %d, echoes received %d (unique), lost %.1f %%\n", s.sent,
                s.unique, s.lost_percent);
-    append(&text, "duplicates %d, late %d, out of order %d, foreign %d\n", s.duplicates, s.late,
-           s.out_of_order, s.foreign);
+    append(&text, "duplicates %d, late %d", s.duplicates, s.late);
+    if (s.expired > 0) append(&text, " (%d past the late window)", s.expired);
+    append(&text, ", out of order %d, foreign %d\n", s.out_of_order, s.foreign);
     round_trip_line(&text, s.round_trip);
     if (s.jitter.pairs == 0)
         text += "jitter (IPDV): fewer than two answered probes\n";

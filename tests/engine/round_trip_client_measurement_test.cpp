@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -214,6 +215,67 @@ TEST(HonestAccounting, EchoesAreToldApartAndTheRecordStaysTrue) {
         for (int i = 3; i < REBOUND_MAXPKTS; ++i)
             ASSERT_EQ(r->recvtime[i], 0.0) << i;
     }
+}
+
+// A probe's events reach the observers only once its wait is over: when the send is reported,
+// the responder has already answered that very probe, so nothing an observer does can run
+// while the probe is in flight.
+TEST(RoundTripEvents, AProbeIsReportedOnlyAfterItsEchoArrived) {
+    std::atomic<int> answered{0};
+    FixtureResponder delayed([&](int n, const std::vector<uint8_t>& probe) {
+        std::this_thread::sleep_for(std::chrono::duration<double>(kDelay));
+        answered = n + 1;
+        return std::vector<std::vector<uint8_t>>{proper_echo(probe)};
+    });
+    struct AtSend final : rebound_observer {
+        std::atomic<int>& answered;
+        std::vector<int> seen; // answered count when probe i was reported sent
+        explicit AtSend(std::atomic<int>& a) : answered(a) {}
+        void probe_sent(const rebound_probe_sent&) override { seen.push_back(answered.load()); }
+    } at_send(answered);
+    const auto record = run(delayed.port(), 2.0, 5, at_send);
+    ASSERT_EQ(record->uniqpkts, 5);
+    ASSERT_EQ(at_send.seen.size(), 5u);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_GE(at_send.seen[i], i + 1) << "probe " << i << " reported before its echo";
+}
+
+// Per-probe state is kept for a fixed window of the latest probes: an echo whose probe has left
+// it is counted late (and as past the window), never matched, never given a round trip.
+TEST(LateWindow, AnEchoOlderThanTheWindowIsCountedTooLateAndNotMatched) {
+    constexpr int kCount = 12;
+    constexpr size_t kWindow = 4;
+    std::vector<uint8_t> held;
+    FixtureResponder fixture([&](int n, const std::vector<uint8_t>& probe) {
+        if (n == 0) {
+            held = proper_echo(probe);
+            return std::vector<std::vector<uint8_t>>{};
+        }
+        if (n == 2 * int(kWindow)) return std::vector<std::vector<uint8_t>>{held, proper_echo(probe)};
+        return std::vector<std::vector<uint8_t>>{proper_echo(probe)};
+    });
+    Recorder events;
+    auto record = std::make_unique<rebound_info>();
+    rebound_params p;
+    p.ipport = fixture.port();
+    p.timeout = 0.05;
+    p.count = kCount;
+    p.sendsize = 64;
+    p.recvsize = 64;
+    p.late_window = kWindow;
+    rebound_run(p, record.get(), events);
+
+    EXPECT_EQ(record->sendpkts, kCount);
+    EXPECT_EQ(record->uniqpkts, kCount - 1); // probe 0 stays unanswered
+    EXPECT_EQ(record->recvpkts, kCount - 1);
+    EXPECT_EQ(record->expiredpkts, 1);
+    EXPECT_EQ(record->latepkts, 1);
+    EXPECT_EQ(record->foreignpkts, 0);
+    EXPECT_EQ(record->recvtime[0], 0.0);
+    ASSERT_EQ(events.foreign.size(), 1u);
+    EXPECT_EQ(events.foreign[0].reason, rebound_foreign_reason::expired);
+    for (const auto& e : events.echoes)
+        EXPECT_NE(e.seq, 0);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -64,9 +65,11 @@ bool ChildProcess::wait(std::chrono::milliseconds limit) {
     const auto until = std::chrono::steady_clock::now() + limit;
     for (;;) {
         int status = 0;
-        const int r = ::waitpid(pid_, &status, WNOHANG);
+        rusage usage{};
+        const int r = ::wait4(pid_, &status, WNOHANG, &usage);
         if (r == pid_) {
             exited_ = true;
+            peak_rss_kib_ = usage.ru_maxrss;
             if (WIFEXITED(status)) exit_code_ = WEXITSTATUS(status);
             if (WIFSIGNALED(status)) term_signal_ = WTERMSIG(status);
             return true;
@@ -115,6 +118,7 @@ RunResult run_program(const std::string& name, const std::vector<std::string>& a
     if (!p.wait(limit)) p.signal(SIGKILL), p.wait();
     r.exit_code = p.exit_code();
     r.term_signal = p.term_signal();
+    r.peak_rss_kib = p.peak_rss_kib();
     r.out = p.out();
     r.err = p.err();
     r.lines = split_lines(r.out);

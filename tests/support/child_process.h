@@ -28,6 +28,7 @@ class ChildProcess {
     bool exited() const { return exited_; }
     int exit_code() const { return exit_code_; }     // valid when it exited normally
     int term_signal() const { return term_signal_; } // 0 unless a signal ended it
+    long peak_rss_kib() const { return peak_rss_kib_; } // largest resident size, once ended
 
     std::string out() const; // standard output so far
     std::string err() const; // standard error so far
@@ -42,6 +43,7 @@ class ChildProcess {
     bool exited_ = false;
     int exit_code_ = -1;
     int term_signal_ = 0;
+    long peak_rss_kib_ = 0;
     std::string out_path_, err_path_;
 };
 
@@ -49,6 +51,7 @@ class ChildProcess {
 struct RunResult {
     int exit_code = -1;
     int term_signal = 0;
+    long peak_rss_kib = 0;
     std::string out, err;
     std::vector<std::string> lines;
 };

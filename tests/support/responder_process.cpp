@@ -6,11 +6,11 @@
 
 namespace testsupport {
 
-ResponderProcess::ResponderProcess() {
+ResponderProcess::ResponderProcess(const std::vector<std::string>& options) {
     port_ = free_udp_port();
-    if (!process_.start(program_path("reboundsrv"),
-                        {"-h", "127.0.0.1", "-p", std::to_string(port_)}))
-        return;
+    std::vector<std::string> args{"-h", "127.0.0.1", "-p", std::to_string(port_)};
+    args.insert(args.end(), options.begin(), options.end());
+    if (!process_.start(program_path("reboundsrv"), args)) return;
     // The first echo proves the responder is bound and serving.
     UdpPeer peer;
     for (int attempt = 0; attempt < 100 && !answering_; ++attempt) {

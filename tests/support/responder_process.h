@@ -4,11 +4,15 @@
 
 #include "tests/support/child_process.h"
 
+#include <string>
+#include <vector>
+
 namespace testsupport {
 
 class ResponderProcess {
   public:
-    ResponderProcess();
+    // `options` follow the address and port on reboundsrv's command line.
+    explicit ResponderProcess(const std::vector<std::string>& options = {});
     int port() const { return port_; }
     bool answering() const { return answering_; }
     ChildProcess& process() { return process_; }
