@@ -10,6 +10,10 @@ inline constexpr int PKTHDR_SENDSIZE = 6; // datagram size, at least 16
 inline constexpr int PKTHDR_RECVSIZE = 7; // echo size asked of the responder, at least 16
 
 inline constexpr int PKTHDR_SIZE = 16;
+// Where the sequence number lies in a datagram: a probe shorter than kSeqOffset + kSeqBytes
+// carries only its low bytes.
+inline constexpr int kSeqOffset = 4;
+inline constexpr int kSeqBytes = 4;
 
 // The one datagram buffer of the client and of the responder: sends and receives never go
 // beyond it.

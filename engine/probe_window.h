@@ -15,7 +15,7 @@ struct probe_slot {
     uint8_t state = 0;   // probe_state bits
 };
 
-enum probe_state : uint8_t { kProbeSent = 1, kProbeAnswered = 2, kProbeTimedOut = 4 };
+enum probe_state : uint8_t { kProbeSent = 1, kProbeAnswered = 2 };
 
 class probe_window {
   public:

@@ -18,6 +18,8 @@ struct rebound_info {
     int32_t latepkts;    // echoes of a probe whose own wait had timed out
     int32_t reorderpkts; // echoes below the highest sequence number already answered
     int32_t foreignpkts; // datagrams that are no echo of this run (not counted in recvpkts)
+    int32_t sendfailpkts; // probes whose send call failed (not in sendpkts)
+    int32_t unreachpkts;  // port-unreachable answers (ICMP) to probes
     int32_t expiredpkts; // echoes of probes past the late window: counted late, not matched,
                          // not in recvpkts
 };

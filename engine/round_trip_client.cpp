@@ -99,8 +99,11 @@ class Run {
     // The one handling of a wait that did not end ready: report it and say what follows.
     Outcome not_ready(Wait w, rebound_wait where, int32_t index);
     Outcome drain();
-    uint8_t echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int64_t mono_ns);
+    uint8_t echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t stamp_ns,
+                 int64_t mono_ns);
+    uint32_t echo_seq(int32_t size) const;
     std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq);
+    bool port_unreachable(const Received& r);
     bool duration_over() const;
     rebound_counters counters() const { return {info_.sendpkts, info_.recvpkts}; }
 
@@ -118,6 +121,7 @@ class Run {
     probe_window window_;
     int32_t sent_ok_ = 0;      // probes whose send succeeded
     int64_t highest_seq_ = -1; // highest sequence number answered so far
+    int64_t newest_sent_ = -1; // the latest probe handed to a send call
     uint32_t buffer_seq_ = 0;  // what the last datagram sent or received carried as its number
     // Probes are built in their own buffer, zeroed once: per probe only the header changes,
     // and nothing a peer sent ever goes out again.
@@ -145,6 +149,7 @@ Run::Outcome Run::not_ready(Wait w, rebound_wait where, int32_t index) {
 // unusable, whose wait then fails and ends the run through its line).
 Run::Outcome Run::send_probe(int32_t i) {
     probe_slot& slot = window_.open(i);
+    newest_sent_ = i;
     const int64_t t0 = plat::monotonic_ns();
     if (sock_ < 0) return not_ready(wait_writable(sock_, p_.timeout), rebound_wait::before_send, i);
 
@@ -178,6 +183,8 @@ Run::Outcome Run::send_probe(int32_t i) {
     if (result > 0) {
         bump(info_.sendpkts);
         bump(sent_ok_);
+    } else {
+        bump(info_.sendfailpkts);
     }
     return {Step::go_on};
 }
@@ -214,17 +221,31 @@ Run::Received Run::receive(int64_t limit_ns) {
     }
 }
 
+// The probe an echo answers. A probe of 8 bytes or more carries its whole sequence number; a
+// shorter one only its low bytes (none at 4 bytes or less), and its echo then belongs to the
+// latest probe sent whose number ends in those bytes: in lock-step, the one outstanding.
+uint32_t Run::echo_seq(int32_t size) const {
+    const uint32_t carried = pkthdr_get(buf_, PKTHDR_SEQ);
+    const int bytes = std::clamp(std::min(size, p_.sendsize) - kSeqOffset, 0, kSeqBytes);
+    if (bytes == kSeqBytes) return carried;
+    const uint32_t mask = bytes == 0 ? 0 : (uint32_t{1} << (8 * bytes)) - 1;
+    const auto newest = static_cast<uint32_t>(std::max(newest_sent_, int64_t{0}));
+    return newest - ((newest - carried) & mask);
+}
+
 std::optional<rebound_foreign_reason> Run::foreign_reason(int32_t size, uint32_t seq) {
     if (!same_endpoint(from_, connaddr_)) return rebound_foreign_reason::other_source;
-    if (size < PKTHDR_SIZE) return rebound_foreign_reason::too_short;
+    // An echo as long as its probe is whole, even when that is shorter than the header.
+    if (size < std::min(PKTHDR_SIZE, std::max(p_.sendsize, 1)))
+        return rebound_foreign_reason::too_short;
     if (window_.expired(seq)) return rebound_foreign_reason::expired;
     const probe_slot* slot = window_.find(seq);
     if (!slot || !(slot->state & kProbeSent)) return rebound_foreign_reason::never_sent;
     return std::nullopt;
 }
 
-uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int64_t mono_ns) {
-    const uint32_t seq = pkthdr_get(buf_, PKTHDR_SEQ);
+uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t stamp_ns,
+                  int64_t mono_ns) {
     probe_slot& slot = *window_.find(seq);
     // The kernel's stamp leaves out the wake-up of this thread; a wall clock that stepped
     // between the two readings makes it useless, and the monotonic pair stands in.
@@ -235,7 +256,9 @@ uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int6
 
     uint8_t marks = 0;
     if (slot.state & kProbeAnswered) marks |= REBOUND_ECHO_DUPLICATE;
-    if (slot.state & kProbeTimedOut) marks |= REBOUND_ECHO_LATE;
+    // Late is a fact of the echo itself: it came more than -t after its own probe's send,
+    // whichever wait took it.
+    if (rtt_ns > timeout_ns_) marks |= REBOUND_ECHO_LATE;
     if (int64_t(seq) < highest_seq_) marks |= REBOUND_ECHO_OUT_OF_ORDER;
 
     info_.iterpkts = static_cast<int32_t>(seq);
@@ -255,14 +278,25 @@ uint8_t Run::echo(int phase, int32_t index, int32_t size, int64_t stamp_ns, int6
     return marks;
 }
 
-// Waits for one echo within one wait's limit (-t from now). Datagrams that are no echo of this
-// run are counted and waited past, within the same limit, so they can neither end nor stretch
-// a wait.
+// The kernel's word that a probe found no one on the port (IP_RECVERR): counted, its queued
+// report taken, and said to the caller.
+bool Run::port_unreachable(const Received& r) {
+    if (r.result >= 0 || r.error != ECONNREFUSED) return false;
+    bump(info_.unreachpkts);
+    plat::clear_error_queue(sock_);
+    return true;
+}
+
+// Waits for an echo within one wait's limit (-t from now). In phase 1 the wait is for probe
+// `index`: echoes of earlier probes are taken on the way (counted, late when they are) and the
+// wait goes on within the same limit. Datagrams that are no echo of this run are counted and
+// waited past, so they can neither end nor stretch a wait.
 Run::Outcome Run::take_echo(int phase, int32_t index) {
     const auto where = phase == 1 ? rebound_wait::for_echo : rebound_wait::drain;
     const int64_t deadline = plat::monotonic_ns() + timeout_ns_;
     int64_t limit_ns = timeout_ns_;
-    for (;;) {
+    uint8_t marks = 0;
+    for (;; limit_ns = deadline - plat::monotonic_ns()) {
         const Received r = receive(limit_ns);
         if (r.wait != Wait::ready) return not_ready(r.wait, where, index);
 
@@ -274,10 +308,13 @@ Run::Outcome Run::take_echo(int phase, int32_t index) {
             if (phase == 1) info_.iterpkts = index;
             events_.receive_failed({phase, index, static_cast<int32_t>(buffer_seq_), from_,
                                     r.result, r.error, elapsed, counters()});
+            // No one listens there and nothing ever answered: the run cannot measure.
+            if (port_unreachable(r) && info_.uniqpkts == 0)
+                return {Step::end_run, rebound_end::early};
             return {Step::no_echo};
         }
-        const uint32_t seq = pkthdr_get(buf_, PKTHDR_SEQ);
-        if (r.result >= PKTHDR_SIZE) buffer_seq_ = seq;
+        const uint32_t seq = echo_seq(r.result);
+        buffer_seq_ = seq;
         if (const auto reason = foreign_reason(r.result, seq)) {
             if (*reason == rebound_foreign_reason::expired) {
                 bump(info_.expiredpkts);
@@ -286,24 +323,24 @@ Run::Outcome Run::take_echo(int phase, int32_t index) {
                 bump(info_.foreignpkts);
             }
             events_.foreign_received({phase, index, from_, r.result, *reason});
-            limit_ns = deadline - plat::monotonic_ns();
             continue;
         }
-        return {Step::go_on, rebound_end::normal,
-                echo(phase, index, r.result, r.stamp_ns, r.mono_ns)};
+        marks = echo(phase, index, seq, r.result, r.stamp_ns, r.mono_ns);
+        const probe_slot* waited = window_.find(index);
+        if (phase == 2 || !waited || (waited->state & kProbeAnswered)) break;
     }
+    return {Step::go_on, rebound_end::normal, marks};
 }
 
 Run::Outcome Run::iteration(int32_t i) {
     Outcome o = send_probe(i);
-    if (o.step != Step::go_on) return o;
-    o = take_echo(1, i);
-    if (o.step == Step::timed_out) {
-        probe_slot* slot = window_.find(i);
-        if (slot && !(slot->state & kProbeAnswered)) slot->state |= kProbeTimedOut;
-    }
+    // A probe whose send failed has no echo to wait for.
+    const probe_slot* sent = window_.find(i);
+    if (o.step == Step::go_on && sent && (sent->state & kProbeSent)) o = take_echo(1, i);
     events_.deliver();
-    if (o.step != Step::go_on) return o;
+    if (o.step == Step::end_run) return o;
+    // The pause follows every probe, answered or not, so -i holds the rate against a silent
+    // port too.
     if (!plat::pause_unless_stopped(p_.interval)) return {Step::end_run, rebound_end::stopped};
     return {Step::go_on};
 }
@@ -343,6 +380,8 @@ rebound_end Run::measure() {
     sock_ = udp_create(AF_INET);
     // Where the kernel gives no stamps, echoes are timed by the monotonic reading instead.
     if (p_.kernel_stamps && sock_ >= 0) udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
+    // A port with no one on it answers with ICMP, which an unconnected socket hears only so.
+    if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RECVERR, 1);
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
     observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count});

@@ -35,6 +35,7 @@ constexpr OptRow kOptions[] = {
     {SOCKOPT_REUSEPORT, OptKind::Int, SOL_SOCKET, SO_REUSEPORT, false},
     {SOCKOPT_PKTINFO, OptKind::Int, IPPROTO_IP, IP_PKTINFO, false},
     {SOCKOPT_TIMESTAMPNS, OptKind::Int, SOL_SOCKET, SO_TIMESTAMPNS, false},
+    {SOCKOPT_RECVERR, OptKind::Int, IPPROTO_IP, IP_RECVERR, false},
 };
 
 const OptRow* find_option(int code) {

@@ -21,6 +21,8 @@ inline constexpr int SOCKOPT_NONBLOCKING = static_cast<int>(0x8004667Eu);
 inline constexpr int SOCKOPT_REUSEPORT = 0x2001;   // sockets bound to one port share its datagrams
 inline constexpr int SOCKOPT_PKTINFO = 0x2002;     // each datagram tells the address it was sent to
 inline constexpr int SOCKOPT_TIMESTAMPNS = 0x2003; // each datagram carries its kernel arrival stamp
+// ICMP errors of sent datagrams (port unreachable) reach an unconnected socket's receives.
+inline constexpr int SOCKOPT_RECVERR = 0x2004;
 
 // 0 on success; 1 for an option code the operation does not handle (nothing is done) and for
 // the two mode codes, which switch the socket's blocking mode when read or written.

@@ -185,6 +185,22 @@ int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, in
     return static_cast<int>(r);
 }
 
+int clear_error_queue(int sock) {
+    int taken = 0;
+    for (;;) {
+        char data[1];
+        iovec iov{data, sizeof data};
+        alignas(cmsghdr) char control[512];
+        msghdr msg{};
+        msg.msg_iov = &iov;
+        msg.msg_iovlen = 1;
+        msg.msg_control = control;
+        msg.msg_controllen = sizeof control;
+        if (::recvmsg(sock, &msg, MSG_ERRQUEUE | MSG_DONTWAIT) < 0) return taken;
+        ++taken;
+    }
+}
+
 int set_receive_limit(int sock, int64_t limit_ns) {
     const timeval tv = ns_timeval(std::max(limit_ns, kNanosPerMicrosecond));
     return checked(::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));

@@ -54,6 +54,10 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
                      int64_t* stamp_ns);
 
+// Empties the socket's queue of ICMP errors (kept there with IP_RECVERR after a receive
+// reported one), so it cannot fill up; the number of errors taken.
+int clear_error_queue(int sock);
+
 // The longest a blocking receive on `sock` waits before it fails with EAGAIN, in nanoseconds
 // (at least one microsecond: the kernel reads 0 as "no limit"). A receive so limited is never
 // restarted after a signal handler ran: it fails with EINTR.

@@ -60,6 +60,8 @@ void summary_collector::run_ended(const rebound_run_end& e) {
         s.duplicates = r.duppkts;
         s.late = r.latepkts;
         s.expired = r.expiredpkts;
+        s.send_failed = r.sendfailpkts;
+        s.unreachable = r.unreachpkts;
         s.out_of_order = r.reorderpkts;
         s.foreign = r.foreignpkts;
     }

@@ -20,12 +20,13 @@ double ms(double seconds) {
     return seconds * kMillisecondsPerSecond;
 }
 
-const char* end_note(rebound_end end) {
-    switch (end) {
+const char* end_note(const run_summary& s) {
+    switch (s.end) {
     case rebound_end::normal:
         return "";
     case rebound_end::early:
-        return " (run ended early: a wait failed)";
+        return s.unreachable > 0 && s.unique == 0 ? " (run ended early: port unreachable)"
+                                                  : " (run ended early: a wait failed)";
     case rebound_end::stopped:
         break;
     }
@@ -48,7 +49,7 @@ void round_trip_line(std::string* text, const duration_stats& rt) {
 
 std::string summary_text(const run_summary& s, const std::string& target) {
     std::string text;
-    append(&text, "--- %s round-trip summary%s ---\n", target.c_str(), end_note(s.end));
+    append(&text, "--- %s round-trip summary%s ---\n", target.c_str(), end_note(s));
     if (std::isnan(s.lost_percent))
         append(&text, "probes sent %d, echoes received %d (unique), lost -\n", s.sent, s.unique);
     else
@@ -57,6 +58,9 @@ std::string summary_text(const run_summary& s, const std::string& target) {
     append(&text, "duplicates %d, late %d", s.duplicates, s.late);
     if (s.expired > 0) append(&text, " (%d past the late window)", s.expired);
     append(&text, ", out of order %d, foreign %d\n", s.out_of_order, s.foreign);
+    // Only when they happened: the lines of a clean run stay as they were.
+    if (s.send_failed > 0 || s.unreachable > 0)
+        append(&text, "failed sends %d, port unreachable %d\n", s.send_failed, s.unreachable);
     round_trip_line(&text, s.round_trip);
     if (s.jitter.pairs == 0)
         text += "jitter (IPDV): fewer than two answered probes\n";

@@ -11,6 +11,7 @@
 #include "report/summary_printer.h"
 #include "tools/cli_app.h"
 #include "tools/cli_args.h"
+#include "tools/failure_notice.h"
 #include "tools/host_text.h"
 #include "tools/run_progress.h"
 
@@ -164,12 +165,15 @@ int main(int argc, char** argv) {
                        ? nullptr
                        : std::make_unique<openmetrics_report>(collector, target, s.metrics_path);
     RunProgress bar(stderr, unlimited ? p.duration : 0);
+    const bool lines_shown = !s.quiet && !json_on_stdout;
+    failure_notice failures(stderr, target, lines_shown);
 
     // The collector comes before every report that reads the summary when the run ends, the
     // bar before the summary that may follow it on standard error.
     rebound_observers observers{};
-    if (!s.quiet && !json_on_stdout) observers.add(&lines);
+    if (lines_shown) observers.add(&lines);
     observers.add(&collector);
+    observers.add(&failures);
     if (run_progress_wanted()) observers.add(&bar);
     if (s.summary || s.quiet) observers.add(&summary);
     observers.add(json.get());

@@ -96,7 +96,8 @@ TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
 }
 
 TEST(Cli, TerminationFlushesEveryLinePrinted) {
-    const int silent = free_udp_port(); // nobody answers: a long run of time-outs
+    UdpPeer bound_silent; // bound, never answers: a long run of time-outs
+    const int silent = bound_silent.port();
     ChildProcess p;
     ASSERT_TRUE(p.start(program_path("reboundcli"),
                         {"-p", std::to_string(silent), "-t", "0.2", "-c", "1000"}));
