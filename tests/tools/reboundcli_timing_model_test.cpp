@@ -1,0 +1,95 @@
+// One timing model, as a user of reboundcli sees it against peers that misbehave: an echo is
+// late when it came more than -t after its own send, whichever wait took it; the pause follows
+// every probe, answered or not; a closed port ends the run at once with its reason; a probe
+// the kernel refuses to send is counted and its reason told once, even with -q.
+#include "tests/support/child_process.h"
+#include "tests/support/fixture_responder.h"
+#include "tests/support/summary_text.h"
+#include "tests/support/udp_peer.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+using namespace testsupport;
+
+namespace {
+
+using Replies = std::vector<std::vector<uint8_t>>;
+
+// A path longer than the time limit: every echo arrives after its own probe's wait ran out.
+constexpr auto kLongPath = std::chrono::milliseconds(30);
+constexpr double kShortLimit = 0.01;
+constexpr int kPausedProbes = 20; // -d 0.2 with -i 0.01: at most this many, plus the first
+
+TEST(TimingModel, TableOfPeers) {
+    FixtureResponder far_away([](int, const std::vector<uint8_t>& probe) {
+        std::this_thread::sleep_for(kLongPath);
+        return Replies{proper_echo(probe)};
+    });
+    UdpPeer silent; // bound, never answers
+    const int closed = free_udp_port();
+
+    struct Case {
+        const char* name;
+        int port;
+        std::vector<std::string> options;
+        int exit_code;
+        const char* on_stderr; // said once, or "" for nothing
+        std::function<void(const std::map<std::string, double>&)> check;
+    };
+    const Case cases[] = {
+        {"a path longer than -t: every echo that came is late",
+         far_away.port(),
+         {"-c", "5", "-t", std::to_string(kShortLimit)},
+         0,
+         "",
+         [](const auto& n) {
+             EXPECT_GT(n.at("probes.echoes received"), 0);
+             EXPECT_EQ(n.at("duplicates.late"), n.at("probes.echoes received"));
+             EXPECT_GE(n.at("round.min"), double(kLongPath.count()) - 0.001); // in ms
+         }},
+        {"a silent port with -t 0: the pause holds the rate",
+         silent.port(),
+         {"-d", "0.2", "-t", "0", "-i", "0.01"},
+         3,
+         "",
+         [](const auto& n) { EXPECT_LE(n.at("probes.probes sent"), kPausedProbes + 1); }},
+        {"a closed port: one probe, then the reason",
+         closed,
+         {"-c", "50", "-t", "1"},
+         1,
+         "port unreachable",
+         [](const auto& n) {
+             EXPECT_EQ(n.at("probes.probes sent"), 1);
+             EXPECT_EQ(n.at("failed.port unreachable"), 1);
+         }},
+        {"a probe larger than a datagram: failed sends counted, the reason once",
+         silent.port(),
+         {"-c", "3", "-t", "0.01", "--sendsize", "65536"},
+         3,
+         "Message too long",
+         [](const auto& n) {
+             EXPECT_EQ(n.at("probes.probes sent"), 0);
+             EXPECT_EQ(n.at("failed.failed sends"), 3);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> args{"-p", std::to_string(c.port), "-q"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        const RunResult r = run_program("reboundcli", args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << r.out << r.err;
+        if (*c.on_stderr) {
+            const auto at = r.err.find(c.on_stderr);
+            ASSERT_NE(at, std::string::npos) << r.err;
+            EXPECT_EQ(r.err.find(c.on_stderr, at + 1), std::string::npos) << "said twice: " << r.err;
+        }
+        c.check(summary_numbers(r.out));
+    }
+}
+
+} // namespace
