@@ -32,8 +32,9 @@ constexpr const char* kDescription =
 constexpr const char* kFooter =
     "Summary percentiles are exact up to 1048576 answered probes; beyond that they come from\n"
     "a bounded-memory histogram and are within 1 % of the true value.\n"
+    "An echo is matched to its probe while at most 65536 probes were sent after it.\n"
     "Exit status: 0 after a complete run with at least one echo, 1 when a wait failed and the\n"
-    "run ended early, 2 for a bad command line, 3 after a complete run in which no echo came\n"
+    "run ended early or the port answered unreachable before any echo, 2 for a bad command line, 3 after a complete run in which no echo came\n"
     "back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
     "stopped by signal N (summary, JSON and metrics are still written).";
 
@@ -65,12 +66,14 @@ int parse(int argc, char** argv, Settings* s) {
         ->type_name("HOST");
     add_whole_number(app, "-p,--port", &p.ipport, 1, 65535,
                      "responder's UDP port, 1..65535 (default 33333)");
-    add_seconds(app, "-t,--timeout", &p.timeout, true, "limit of every single wait (default 0.1)");
+    add_seconds(app, "-t,--timeout", &p.timeout, true,
+                "limit of every single wait; an echo later than this after its own send\n"
+                "counts late (default 0.1)");
     CLI::Option* count =
         add_whole_number(app, "-c,--count", &p.count, 0, std::numeric_limits<int32_t>::max(),
                          "probes to send (default 100; no limit with -d alone)");
     add_seconds(app, "-i,--interval", &p.interval, true,
-                "pause after every answered probe (default 0.001; 0: none)");
+                "pause after every probe, answered or not (default 0.001; 0: none)");
     add_seconds(app, "-d,--duration", &p.duration, false,
                 "stop sending after this long (with -c: whichever ends first)");
     add_whole_number(app, "--sendsize", &p.sendsize, 0, kMaxDatagram,
