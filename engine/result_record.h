@@ -20,6 +20,7 @@ struct rebound_info {
     int32_t foreignpkts; // datagrams that are no echo of this run (not counted in recvpkts)
     int32_t sendfailpkts; // probes whose send call failed (not in sendpkts)
     int32_t unreachpkts;  // port-unreachable answers (ICMP) to probes
+    int32_t skippedslots; // scheduled runs: send slots missed entirely (never sent late in a burst)
     int32_t expiredpkts; // echoes of probes past the late window: counted late, not matched,
                          // not in recvpkts
 };

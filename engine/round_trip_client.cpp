@@ -47,6 +47,11 @@ bool same_endpoint(const sockaddr_in& a, const sockaddr_in& b) {
     return a.sin_port == b.sin_port && (any || a.sin_addr.s_addr == b.sin_addr.s_addr);
 }
 
+// Limits from here on are kept by the socket's own receive limit, which rounds up to a kernel
+// tick (1 to 4 ms): at 20 ms and more that is within a fifth of the limit, and a wait that runs
+// out is the only one it lengthens.
+constexpr int64_t kTickSafeLimit = 20 * plat::kNanosPerSecond / 1000;
+
 int64_t seconds_ns(double seconds) {
     constexpr double kLongest = 86400.0 * 365; // keeps the conversion defined
     return int64_t(std::min(seconds, kLongest) * kNanosPerSecond);
@@ -66,7 +71,9 @@ Wait wait_writable(int32_t sock, double limit) {
 class Run {
   public:
     Run(const rebound_params& p, rebound_info* info, rebound_observer& observer)
-        : p_(p), info_(*info), observer_(observer), events_(observer), window_(p.late_window) {}
+        : p_(p), info_(*info), observer_(observer), events_(observer),
+          window_(p.period > 0 ? std::max(p.late_window, scheduled_late_window(p.timeout, p.period))
+                               : p.late_window) {}
 
     rebound_end measure();
 
@@ -94,11 +101,14 @@ class Run {
 
     Outcome iteration(int32_t i);
     Outcome send_probe(int32_t i);
-    Received receive(int64_t limit_ns);
+    // precise: keep to the limit to the nanosecond (schedules), at one more system call.
+    Received receive(int64_t limit_ns, bool precise = false);
     Outcome take_echo(int phase, int32_t index);
     // The one handling of a wait that did not end ready: report it and say what follows.
     Outcome not_ready(Wait w, rebound_wait where, int32_t index);
     Outcome drain();
+    Outcome scheduled();
+    Outcome take_until(int64_t deadline, bool until_all_answered);
     uint8_t echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t stamp_ns,
                  int64_t mono_ns);
     uint32_t echo_seq(int32_t size) const;
@@ -122,6 +132,7 @@ class Run {
     int32_t sent_ok_ = 0;      // probes whose send succeeded
     int64_t highest_seq_ = -1; // highest sequence number answered so far
     int64_t newest_sent_ = -1; // the latest probe handed to a send call
+    int64_t slot_ns_ = -1;     // scheduled runs: the monotonic time the next send is due
     uint32_t buffer_seq_ = 0;  // what the last datagram sent or received carried as its number
     // Probes are built in their own buffer, zeroed once: per probe only the header changes,
     // and nothing a peer sent ever goes out again.
@@ -174,12 +185,13 @@ Run::Outcome Run::send_probe(int32_t i) {
     }
     const int error = result < 0 ? errno : 0;
     const double send_duration = double(plat::monotonic_ns() - t0) * kNanosecond;
+    const double lateness = slot_ns_ < 0 ? -1.0 : double(slot.mono_ns - slot_ns_) * kNanosecond;
 
     if (in_record(i)) info_.sendtime[i] = send_duration;
     if (result > 0) slot.state = kProbeSent;
     events_.probe_sent({i, probe_, p_.sendsize, result, error, send_duration,
                         double(slot.mono_ns - start_mono_) * kNanosecond, counters(),
-                        double(slot.wall_ns) * kNanosecond});
+                        double(slot.wall_ns) * kNanosecond, lateness});
     if (result > 0) {
         bump(info_.sendpkts);
         bump(sent_ok_);
@@ -192,18 +204,26 @@ Run::Outcome Run::send_probe(int32_t i) {
 // One receive call that waits at most `limit_ns`: a single system call, whose time limit is
 // set on the socket only when it changes (in lock-step it is the same -t every time). A stop
 // shuts the socket's receive side (open_stop_signals), so the call returns at once.
-Run::Received Run::receive(int64_t limit_ns) {
+Run::Received Run::receive(int64_t limit_ns, bool precise) {
     Received r;
     for (;;) {
         if (plat::stop_requested()) return {Wait::stopped};
         int flags = 0;
+        const int64_t before = plat::monotonic_ns();
         if (limit_ns <= 0) {
             flags = MSG_DONTWAIT; // a look at what is there, no wait
+        } else if (precise || limit_ns < kTickSafeLimit) {
+            // The socket's own limit counts in kernel ticks (up to 4 ms late): a short limit,
+            // or a schedule, waits in ppoll, which keeps to the nanosecond.
+            const int32_t w = tcp_wait_readable(sock_, double(limit_ns) * kNanosecond);
+            if (plat::stop_requested()) return {Wait::stopped};
+            if (w == -WSAETIMEDOUT) return {Wait::timed_out};
+            if (w != 0) return {Wait::failed};
+            flags = MSG_DONTWAIT;
         } else if (limit_ns != receive_limit_ns_) {
             plat::set_receive_limit(sock_, limit_ns);
             receive_limit_ns_ = limit_ns;
         }
-        const int64_t before = plat::monotonic_ns();
         int fromlen = plat::kInetAddrLen;
         r.result = plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, flags,
                                           reinterpret_cast<sockaddr*>(&from_), &fromlen,
@@ -215,7 +235,13 @@ Run::Received Run::receive(int64_t limit_ns) {
             limit_ns -= r.mono_ns - before;
             continue;
         }
-        if (r.error == EAGAIN) return {Wait::timed_out};
+        if (r.error == EAGAIN) {
+            if (flags == MSG_DONTWAIT && limit_ns > 0) { // readable, yet taken by no one
+                limit_ns -= r.mono_ns - before;
+                continue;
+            }
+            return {Wait::timed_out};
+        }
         r.wait = Wait::ready;
         return r;
     }
@@ -364,6 +390,74 @@ Run::Outcome Run::drain() {
     return {Step::go_on};
 }
 
+// Takes every echo that arrives until `deadline` (or, at the end, until nothing is
+// outstanding). Echoes carry their own probe's index on their lines.
+Run::Outcome Run::take_until(int64_t deadline, bool until_all_answered) {
+    for (;;) {
+        if (until_all_answered && sent_ok_ <= info_.uniqpkts) return {Step::go_on};
+        const Received r = receive(deadline - plat::monotonic_ns(), true);
+        if (r.wait == Wait::timed_out) return {Step::go_on};
+        if (r.wait != Wait::ready) return not_ready(r.wait, rebound_wait::for_echo, info_.iterpkts);
+        if (r.result <= 0) {
+            events_.receive_failed({1, info_.iterpkts, static_cast<int32_t>(buffer_seq_), from_,
+                                    r.result, r.error, 0.0, counters()});
+            if (port_unreachable(r) && info_.uniqpkts == 0)
+                return {Step::end_run, rebound_end::early};
+            continue;
+        }
+        const uint32_t seq = echo_seq(r.result);
+        if (const auto reason = foreign_reason(r.result, seq)) {
+            if (*reason == rebound_foreign_reason::expired) {
+                bump(info_.expiredpkts);
+                bump(info_.latepkts);
+            } else {
+                bump(info_.foreignpkts);
+            }
+            events_.foreign_received({1, static_cast<int32_t>(seq), from_, r.result, *reason});
+            continue;
+        }
+        buffer_seq_ = seq;
+        echo(1, static_cast<int32_t>(seq), seq, r.result, r.stamp_ns, r.mono_ns);
+    }
+}
+
+// Open loop on the monotonic clock: probe k at start + k·period. Between slots the run takes
+// the echoes that come; a slot whose whole period passed before its send could start is
+// skipped (counted), so a run that cannot keep up never sends a burst to catch up.
+Run::Outcome Run::scheduled() {
+    const int64_t period_ns = std::max<int64_t>(seconds_ns(p_.period), 1);
+    plat::tight_timers();
+    const int64_t first = plat::monotonic_ns();
+    int64_t slot_number = 0;
+    int64_t last_send = first;
+    for (int32_t i = 0; i < p_.count && !duration_over();) {
+        const int64_t due = first + slot_number * period_ns;
+        if (Outcome o = take_until(due, false); o.step == Step::end_run) return o;
+        const int64_t now = plat::monotonic_ns();
+        if (now - due >= period_ns) {
+            const int64_t missed = (now - due) / period_ns;
+            slot_number += missed;
+            info_.skippedslots = clamp32(int64_t(info_.skippedslots) + missed);
+            continue;
+        }
+        slot_ns_ = due;
+        Outcome o = send_probe(i);
+        slot_ns_ = -1;
+        last_send = plat::monotonic_ns();
+        // What the gap before this send gathered goes to the observers now, while the new
+        // probe travels (its arrival is stamped by the kernel).
+        events_.deliver();
+        observer_.iteration_done(i + 1, p_.count);
+        if (o.step == Step::end_run) return o;
+        ++i;
+        ++slot_number;
+    }
+    // The last probes get their time limit too.
+    Outcome o = take_until(last_send + timeout_ns_, true);
+    events_.deliver();
+    return o;
+}
+
 bool Run::duration_over() const {
     return p_.duration > 0 &&
            double(plat::monotonic_ns() - start_mono_) * kNanosecond >= p_.duration;
@@ -390,12 +484,13 @@ rebound_end Run::measure() {
     {
         // Receives block in one call; a stop ends them through the socket.
         const plat::open_stop_signals stops(sock_);
-        for (int32_t i = 0; i < p_.count && !duration_over(); ++i) {
+        if (p_.period > 0) o = scheduled();
+        for (int32_t i = 0; p_.period <= 0 && i < p_.count && !duration_over(); ++i) {
             o = iteration(i);
             observer_.iteration_done(i + 1, p_.count);
             if (o.step == Step::end_run) break;
         }
-        if (o.step != Step::end_run && sent_ok_ > info_.uniqpkts) o = drain();
+        if (p_.period <= 0 && o.step != Step::end_run && sent_ok_ > info_.uniqpkts) o = drain();
     }
     events_.deliver();
 
@@ -411,6 +506,12 @@ rebound_end Run::measure() {
 }
 
 } // namespace
+
+size_t scheduled_late_window(double timeout, double period) {
+    const double needed = period > 0 ? 2.0 * timeout / period : 0.0;
+    return needed > double(probe_window::kDefaultCapacity) ? size_t(needed)
+                                                           : probe_window::kDefaultCapacity;
+}
 
 rebound_end rebound_run(const rebound_params& params, rebound_info* reboundinfo,
                         rebound_observer& observer) {

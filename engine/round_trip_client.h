@@ -25,7 +25,16 @@ struct rebound_params {
     // Probes an echo is matched to at most: an echo of a probe followed by this many others
     // is past the late window, counted late and not matched (probe_window.h).
     size_t late_window = probe_window::kDefaultCapacity;
+    // Scheduled probing when above 0: probe k goes out at start + k·period on the monotonic
+    // clock whether or not echoes came back (open loop); each echo is still late after
+    // `timeout` from its own send, and after the last send the run waits `timeout` for what is
+    // outstanding. A slot the run could not keep is skipped and counted, never caught up in a
+    // burst. 0: lock-step, each probe waits for its echo (or `timeout`), then `interval`.
+    double period = 0;
 };
+
+// The late window a scheduled run needs: every probe within its time limit, twice over.
+size_t scheduled_late_window(double timeout, double period);
 
 // Sends the probes, waits for every echo, drains outstanding echoes, and fills *reboundinfo.
 // The round trip of an echo is its arrival minus the send of the probe whose sequence number

@@ -66,6 +66,7 @@ struct rebound_probe_sent {
     double send_offset;          // seconds from the run's start to the send call
     rebound_counters counters;
     double send_stamp = 0;       // wall clock at the send call, seconds since 1970; 0: unknown
+    double lateness = -1;        // scheduled runs: the send call minus its slot, seconds; else -1
 };
 
 struct rebound_wait_ended {

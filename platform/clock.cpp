@@ -1,5 +1,7 @@
 #include "platform/clock.h"
 
+#include <sys/prctl.h>
+
 #include <cerrno>
 #include <time.h>
 
@@ -35,6 +37,11 @@ void sleep_ms(int milliseconds) {
     timespec ts{milliseconds / 1000, (milliseconds % 1000) * 1000000L};
     // Only signals other than the blocked stop signals can cut the pause; the rest is slept.
     while (nanosleep(&ts, &ts) < 0 && errno == EINTR) {}
+}
+
+void tight_timers() {
+    constexpr unsigned long kSlackNs = 1;
+    ::prctl(PR_SET_TIMERSLACK, kSlackNs, 0, 0, 0);
 }
 
 } // namespace plat

@@ -18,6 +18,8 @@ inline constexpr quantile_point kReportQuantiles[] = {
 inline constexpr int kReportQuantileCount = sizeof kReportQuantiles / sizeof kReportQuantiles[0];
 inline constexpr int kMedianIndex = 0;
 static_assert(kReportQuantiles[kMedianIndex].q == 0.5);
+inline constexpr int kP99Index = 2;
+static_assert(kReportQuantiles[kP99Index].q == 0.99);
 
 // A distribution of durations in seconds. With count 0 every value is NaN.
 struct duration_stats {
@@ -48,6 +50,8 @@ struct run_summary {
     duration_stats round_trip; // first echo of every answered probe
     jitter_stats jitter;
     duration_stats send_call;     // wait for writability + send call, every probe
+    duration_stats send_lateness; // scheduled runs: each send call minus its slot
+    int32_t skipped_slots = 0;    // scheduled runs: slots missed entirely
     double elapsed = 0;           // seconds from the run's start to its end (or stop)
     double probes_per_second = 0; // sent / elapsed; NaN when elapsed is 0
 };

@@ -41,6 +41,7 @@ void summary_collector::run_started(const rebound_run_start& e) {
 
 void summary_collector::probe_sent(const rebound_probe_sent& e) {
     send_calls_.add(e.send_duration);
+    if (e.lateness >= 0) send_lateness_.add(e.lateness);
 }
 
 void summary_collector::echo_received(const rebound_echo& e) {
@@ -68,6 +69,8 @@ void summary_collector::run_ended(const rebound_run_end& e) {
     s.lost_percent = s.sent > 0 ? 100.0 * (s.sent - s.unique) / s.sent : kNaN;
     s.round_trip = stats_of(round_trips_);
     s.send_call = stats_of(send_calls_);
+    s.send_lateness = stats_of(send_lateness_);
+    if (e.info) s.skipped_slots = e.info->skippedslots;
     s.jitter = {jitter_.pairs(), jitter_.mean_abs(), jitter_.max_abs()};
 
     // After an early end or a stop the engine gives no end stamp: the run ended now.

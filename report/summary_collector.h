@@ -21,6 +21,7 @@ class summary_collector final : public rebound_observer {
   private:
     quantile_store round_trips_;
     quantile_store send_calls_;
+    quantile_store send_lateness_;
     ipdv_jitter jitter_;
     double start_stamp_ = 0;
     run_summary summary_;

@@ -70,6 +70,10 @@ std::string summary_text(const run_summary& s, const std::string& target) {
     if (s.send_call.count > 0)
         append(&text, "send call ms: median %.3f, max %.3f\n",
                ms(s.send_call.quantiles[kMedianIndex]), ms(s.send_call.max));
+    if (s.send_lateness.count > 0)
+        append(&text, "send lateness ms: median %.3f, p99 %.3f, max %.3f; skipped slots %d\n",
+               ms(s.send_lateness.quantiles[kMedianIndex]), ms(s.send_lateness.quantiles[kP99Index]),
+               ms(s.send_lateness.max), s.skipped_slots);
     if (std::isnan(s.probes_per_second))
         append(&text, "elapsed %.3f s\n", s.elapsed);
     else

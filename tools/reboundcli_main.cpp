@@ -2,6 +2,7 @@
 // carries the measurement's event lines and nothing else, line by line as they happen; options
 // add a summary, a JSON document and an OpenMetrics file, all written also after a stop.
 #include "engine/line_printer.h"
+#include "engine/probe_header.h"
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
 #include "report/atomic_file.h"
@@ -45,6 +46,8 @@ constexpr int kExitSignal = 128;
 constexpr int64_t kMaxDatagram = 65536;
 constexpr const char* kStandardOutput = "-";
 constexpr size_t kOutputBuffer = 1 << 16;
+constexpr int32_t kScheduledMinSize = kSeqOffset + kSeqBytes;
+constexpr size_t kLongestLateWindow = size_t{1} << 21; // 48 MiB of probe slots
 
 struct Settings {
     std::string host = "127.0.0.1";
@@ -80,6 +83,9 @@ int parse(int argc, char** argv, Settings* s) {
                      "bytes per probe, 0..65536 (default 8192)");
     add_whole_number(app, "--recvsize", &p.recvsize, 0, kMaxDatagram,
                      "echo size to ask for, 0..65536 (default 8192)");
+    add_seconds(app, "--period", &p.period, false,
+                "send on a fixed schedule: probe k at start + k*SECONDS, whether or not\n"
+                "echoes came back; -t still limits each echo from its own send");
     app.add_flag("-s,--summary", s->summary, "print a summary after the closing lines");
     app.add_flag("-q,--quiet", s->quiet, "print the summary only, no event lines");
     app.add_option("--json", s->json_path,
@@ -123,6 +129,15 @@ int main(int argc, char** argv) {
     p.ipaddr = host.address.c_str();
     const bool unlimited = p.duration > 0 && !s.count_given;
     if (unlimited) p.count = std::numeric_limits<int32_t>::max();
+
+    if (p.period > 0 && p.sendsize < kScheduledMinSize)
+        return usage_problem("--period needs --sendsize of at least " +
+                             std::to_string(kScheduledMinSize) +
+                             ": shorter probes cannot carry their whole sequence number");
+    if (p.period > 0 && scheduled_late_window(p.timeout, p.period) > kLongestLateWindow)
+        return usage_problem("--timeout / --period is above " +
+                             std::to_string(kLongestLateWindow / 2) +
+                             ": too many probes would be in flight");
 
     // Every refusal comes before the JSON file is opened: opening it empties what it held.
     if (s.metrics_path == kStandardOutput)
