@@ -24,7 +24,8 @@ for extra in "" "--json $work/run.json"; do
   sleep "$first"; at_first=$(rss $pid)
   sleep $(( seconds - first - 5 )); at_end=$(rss $pid)
   wait $pid
-  echo "| ${extra:+--json FILE}${extra:-plain} | $at_first | $at_end |" \
+  label=plain; [ -z "$extra" ] || label="--json FILE"
+  echo "| $label | $at_first | $at_end |" \
        "$(awk -v a="$at_first" -v b="$at_end" 'BEGIN {printf "%+.1f %%", 100 * (b - a) / a}') |"
   grep 'probes sent' "$work/summary" | sed 's/^/  /'
 done
