@@ -113,7 +113,8 @@ class Run {
                  int64_t mono_ns);
     uint32_t echo_seq(int32_t size) const;
     std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq);
-    bool port_unreachable(const Received& r);
+    bool unreachable_ends_run(const Received& r);
+    bool not_an_echo(int phase, int32_t index, int32_t size, uint32_t seq);
     bool duration_over() const;
     rebound_counters counters() const { return {info_.sendpkts, info_.recvpkts}; }
 
@@ -304,12 +305,27 @@ uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t 
     return marks;
 }
 
-// The kernel's word that a probe found no one on the port (IP_RECVERR): counted, its queued
-// report taken, and said to the caller.
-bool Run::port_unreachable(const Received& r) {
+// The kernel's word that a probe found no one on the port (IP_RECVERR): counted and its
+// queued report taken. Before any echo came it ends the run: nothing there can be measured.
+bool Run::unreachable_ends_run(const Received& r) {
     if (r.result >= 0 || r.error != ECONNREFUSED) return false;
     bump(info_.unreachpkts);
     plat::clear_error_queue(sock_);
+    return info_.uniqpkts == 0;
+}
+
+// A datagram that is no echo to match (foreign_reason): counted by kind and reported; false
+// for an echo.
+bool Run::not_an_echo(int phase, int32_t index, int32_t size, uint32_t seq) {
+    const auto reason = foreign_reason(size, seq);
+    if (!reason) return false;
+    if (*reason == rebound_foreign_reason::expired) {
+        bump(info_.expiredpkts);
+        bump(info_.latepkts);
+    } else {
+        bump(info_.foreignpkts);
+    }
+    events_.foreign_received({phase, index, from_, size, *reason});
     return true;
 }
 
@@ -334,23 +350,12 @@ Run::Outcome Run::take_echo(int phase, int32_t index) {
             if (phase == 1) info_.iterpkts = index;
             events_.receive_failed({phase, index, static_cast<int32_t>(buffer_seq_), from_,
                                     r.result, r.error, elapsed, counters()});
-            // No one listens there and nothing ever answered: the run cannot measure.
-            if (port_unreachable(r) && info_.uniqpkts == 0)
-                return {Step::end_run, rebound_end::early};
+            if (unreachable_ends_run(r)) return {Step::end_run, rebound_end::early};
             return {Step::no_echo};
         }
         const uint32_t seq = echo_seq(r.result);
         buffer_seq_ = seq;
-        if (const auto reason = foreign_reason(r.result, seq)) {
-            if (*reason == rebound_foreign_reason::expired) {
-                bump(info_.expiredpkts);
-                bump(info_.latepkts);
-            } else {
-                bump(info_.foreignpkts);
-            }
-            events_.foreign_received({phase, index, from_, r.result, *reason});
-            continue;
-        }
+        if (not_an_echo(phase, index, r.result, seq)) continue;
         marks = echo(phase, index, seq, r.result, r.stamp_ns, r.mono_ns);
         const probe_slot* waited = window_.find(index);
         if (phase == 2 || !waited || (waited->state & kProbeAnswered)) break;
@@ -401,21 +406,11 @@ Run::Outcome Run::take_until(int64_t deadline, bool until_all_answered) {
         if (r.result <= 0) {
             events_.receive_failed({1, info_.iterpkts, static_cast<int32_t>(buffer_seq_), from_,
                                     r.result, r.error, 0.0, counters()});
-            if (port_unreachable(r) && info_.uniqpkts == 0)
-                return {Step::end_run, rebound_end::early};
+            if (unreachable_ends_run(r)) return {Step::end_run, rebound_end::early};
             continue;
         }
         const uint32_t seq = echo_seq(r.result);
-        if (const auto reason = foreign_reason(r.result, seq)) {
-            if (*reason == rebound_foreign_reason::expired) {
-                bump(info_.expiredpkts);
-                bump(info_.latepkts);
-            } else {
-                bump(info_.foreignpkts);
-            }
-            events_.foreign_received({1, static_cast<int32_t>(seq), from_, r.result, *reason});
-            continue;
-        }
+        if (not_an_echo(1, static_cast<int32_t>(seq), r.result, seq)) continue;
         buffer_seq_ = seq;
         echo(1, static_cast<int32_t>(seq), seq, r.result, r.stamp_ns, r.mono_ns);
     }
