@@ -1,6 +1,7 @@
 // reboundsrv under attack, on loopback only: forged sources that would start an echo loop or
 // aim echoes at system services, sources outside the trusted ranges asking for large echoes
 // (the amplification a forged source would buy), and the cap on every echo.
+#include "engine/probe_header.h"
 #include "forged_udp.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
@@ -128,6 +129,7 @@ TEST_F(Safety, UntrustedSourcesGetNoMoreThanTheySentAtALimitedRate) {
         const auto echo = client.receive(kWait);
         ASSERT_TRUE(echo) << c.request << "/" << c.asked;
         ASSERT_EQ(echo->bytes.size(), c.echo) << c.request << "/" << c.asked;
+        pkthdr_add_flags(request.data(), kProbeFlagEcho);
         EXPECT_TRUE(std::equal(echo->bytes.begin(), echo->bytes.end(), request.begin()));
     }
 
