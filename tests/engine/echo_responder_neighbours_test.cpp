@@ -14,6 +14,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace testsupport;
@@ -21,6 +22,7 @@ using namespace testsupport;
 namespace {
 
 constexpr auto kWait = std::chrono::seconds(5);
+constexpr int kWaitMs = 5000;
 
 bool start_responder(ChildProcess& p, const std::vector<std::string>& args) {
     return p.start(program_path("reboundsrv"), args) && p.wait_for_output("listaddr.sin_port=");
@@ -102,14 +104,12 @@ bool send_probe(int fd, const char* to, int port, uint32_t seq) {
                     sizeof a) == ssize_t(bytes.size());
 }
 
-// Datagrams waiting on `fd`, or arriving within `limit` of each other.
-int datagrams_on(int fd, int limit_ms) {
-    int n = 0;
-    for (pollfd p{fd, POLLIN, 0}; ::poll(&p, 1, limit_ms) == 1; ++n) {
-        char buffer[2048];
-        if (::recv(fd, buffer, sizeof buffer, 0) < 0) break;
-    }
-    return n;
+// The sequence number of the next datagram on `fd` within `limit_ms`; -1 when none comes.
+long next_seq(int fd, int limit_ms) {
+    pollfd p{fd, POLLIN, 0};
+    unsigned char buffer[2048];
+    if (::poll(&p, 1, limit_ms) != 1 || ::recv(fd, buffer, sizeof buffer, 0) < 8) return -1;
+    return buffer[4] | buffer[5] << 8 | buffer[6] << 16 | long(buffer[7]) << 24;
 }
 
 // A UDP socket in `ns` that may send to broadcast addresses; -1 on failure.
@@ -152,6 +152,7 @@ TEST(Neighbours, NoEchoToABroadcastAndOneEchoPerDatagramWhateverTheLoops) {
         ASSERT_TRUE(forge.send(VethNamespaces::kSubnetBroadcast, 40000, kPort,
                                probe(3, 64, 64, 64))); // a forged subnet-broadcast source
         ASSERT_TRUE(send_probe(far.fd, VethNamespaces::kNearAddress, kPort, 4));
+        EXPECT_EQ(next_seq(far.fd, kWaitMs), 4); // the unicast probe's echo
         ASSERT_TRUE(counters_when(server, [](const Counters& c) { return c.at("received") >= 4; }));
         const Counters c = final_counters(server);
         EXPECT_EQ(c.at("received"), 4); // each datagram taken by one loop only
@@ -159,9 +160,39 @@ TEST(Neighbours, NoEchoToABroadcastAndOneEchoPerDatagramWhateverTheLoops) {
         EXPECT_EQ(c.at("broadcast"), 1);
         EXPECT_EQ(c.at("send_failed"), 0);
         EXPECT_EQ(c.at("echoed"), 1);
-        EXPECT_EQ(datagrams_on(far.fd, 0), 1); // the unicast probe's echo, nothing else
-        EXPECT_EQ(datagrams_on(near.fd, 0), 0);
+        EXPECT_EQ(next_seq(far.fd, 0), -1);
+        EXPECT_EQ(next_seq(near.fd, 0), -1);
     }
+}
+
+TEST(Neighbours, ASubnetAddedWhileServingHasItsBroadcastRefusedSoon) {
+    VethNamespaces net;
+    ASSERT_EQ(net.error(), "");
+    constexpr int kPort = 33333;
+    ChildProcess server;
+    ASSERT_TRUE(server.start(VethNamespaces::kIp,
+                             VethNamespaces::run_in(net.near(), program_path("reboundsrv"),
+                                                    {"-p", std::to_string(kPort)})));
+    ASSERT_TRUE(server.wait_for_output("listaddr.sin_port="));
+    ASSERT_TRUE(net.add_subnet("10.98.0.1", "10.98.0.2")) << net.error();
+    const Fd far{broadcast_socket(net.far())};
+    ASSERT_GE(far.fd, 0);
+    // The responder reads the local subnets again once its reading is a second old: until
+    // then a broadcast to the new subnet may be answered, from then on never.
+    long refused = 0, sent = 0;
+    while (refused == 0 && ++sent <= 100) {
+        ASSERT_TRUE(send_probe(far.fd, "10.98.0.255", kPort, uint32_t(sent)));
+        const auto c =
+            counters_when(server, [&](const Counters& c) { return c.at("received") >= sent; });
+        ASSERT_TRUE(c);
+        refused = c->at("to_broadcast");
+        if (refused == 0) std::this_thread::sleep_for(std::chrono::milliseconds(100)); // pacing
+    }
+    ASSERT_EQ(refused, 1);
+    ASSERT_TRUE(send_probe(far.fd, "10.98.0.255", kPort, 0));
+    const auto c = counters_when(server, [&](const Counters& c) { return c.at("received") > sent; });
+    ASSERT_TRUE(c);
+    EXPECT_EQ(c->at("to_broadcast"), 2);
 }
 
 // A UDP socket bound to 127.0.0.1:port, with SO_REUSEPORT when `shared`; -1 when the bind fails.

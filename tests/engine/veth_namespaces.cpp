@@ -7,6 +7,7 @@
 #include <sched.h>
 #include <sys/socket.h>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace testsupport {
@@ -36,24 +37,24 @@ VethNamespaces::VethNamespaces() {
     const std::string id = std::to_string(::getpid());
     near_ = "rbnear" + id;
     far_ = "rbfar" + id;
-    const std::string near_end = "rbn" + id, far_end = "rbf" + id; // at most 15 characters
+    near_end_ = "rbn" + id; // interface names have at most 15 characters
+    far_end_ = "rbf" + id;
     for (const auto& ns : {near_, far_}) {
         if (!ip({"netns", "add", ns})) return;
         made_.push_back(ns);
     }
-    if (!ip({"link", "add", near_end, "netns", near_, "type", "veth", "peer", "name", far_end,
-             "netns", far_}))
+    if (!ip({"link", "add", near_end_, "netns", near_, "type", "veth", "peer", "name", far_end_,
+             "netns", far_}) ||
+        !add_subnet(kNearAddress, kFarAddress))
         return;
-    const struct {
-        const std::string& ns;
-        const std::string& end;
-        const char* address;
-    } sides[] = {{near_, near_end, kNearAddress}, {far_, far_end, kFarAddress}};
-    for (const auto& s : sides)
-        if (!ip({"-n", s.ns, "addr", "add", std::string(s.address) + kPrefixLength, "dev", s.end}) ||
-            !ip({"-n", s.ns, "link", "set", s.end, "up"}) ||
-            !ip({"-n", s.ns, "link", "set", "lo", "up"}))
+    for (const auto& [ns, end] : {std::pair{near_, near_end_}, std::pair{far_, far_end_}})
+        if (!ip({"-n", ns, "link", "set", end, "up"}) || !ip({"-n", ns, "link", "set", "lo", "up"}))
             return;
+}
+
+bool VethNamespaces::add_subnet(const std::string& near_address, const std::string& far_address) {
+    return ip({"-n", near_, "addr", "add", near_address + kPrefixLength, "dev", near_end_}) &&
+           ip({"-n", far_, "addr", "add", far_address + kPrefixLength, "dev", far_end_});
 }
 
 VethNamespaces::~VethNamespaces() {

@@ -25,6 +25,10 @@ class VethNamespaces {
     const std::string& near() const { return near_; }
     const std::string& far() const { return far_; }
 
+    // Puts one more /24 subnet on the pair: `near_address` on the near end, `far_address` on
+    // the far one. False on failure (error() says why).
+    bool add_subnet(const std::string& near_address, const std::string& far_address);
+
     // A socket made inside namespace `ns`; it stays there whichever thread uses it. -1 on
     // failure.
     static int socket_in(const std::string& ns, int domain, int type, int protocol);
@@ -38,7 +42,7 @@ class VethNamespaces {
   private:
     bool ip(const std::vector<std::string>& args);
 
-    std::string near_, far_, error_;
+    std::string near_, far_, near_end_, far_end_, error_;
     std::vector<std::string> made_; // namespaces to remove
 };
 
