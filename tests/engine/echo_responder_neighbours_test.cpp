@@ -5,6 +5,7 @@
 #include "forged_udp.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
+#include "tests/support/socat_echo.h"
 #include "tests/support/udp_peer.h"
 #include "veth_namespaces.h"
 
@@ -60,19 +61,10 @@ TEST(Neighbours, OneForgedDatagramBetweenTwoResponders) {
 }
 
 TEST(Neighbours, OneForgedDatagramBetweenAResponderAndAnEchoService) {
-    if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
-    const int echo_port = free_udp_port();
-    ChildProcess echo; // returns every datagram as it came, from its own port
-    ASSERT_TRUE(echo.start("/usr/bin/socat", {"UDP4-RECVFROM:" + std::to_string(echo_port) +
-                                                  ",bind=127.0.0.1,fork",
-                                              "PIPE"}));
-    UdpPeer prober;
-    bool ready = false;
-    for (int attempt = 0; attempt < 50 && !ready; ++attempt) {
-        prober.send_to(echo_port, {1, 2, 3});
-        ready = prober.receive(std::chrono::milliseconds(100)).has_value();
-    }
-    ASSERT_TRUE(ready) << "socat did not start echoing";
+    if (!SocatEcho::installed()) GTEST_SKIP() << "socat is not installed";
+    const SocatEcho echo;
+    ASSERT_TRUE(echo.echoing()) << "socat did not start echoing";
+    const int echo_port = echo.port();
 
     const int port = free_udp_port();
     ChildProcess responder;
