@@ -3,10 +3,15 @@
 // involved, so every rule can be checked on any bytes from any source.
 //
 // The rules keep the responder from being turned against others or itself:
+// - no answer to a datagram sent to a broadcast or multicast address (every host of a subnet
+//   or group would answer one datagram);
 // - no answer to datagrams that claim to come from the responder's own port (from its own
 //   address, that is the responder talking to itself; from another address, a second responder
 //   on the same port), from port 0 or a port below 1024 (echo, chargen, DNS and the other
-//   services a forged source would aim an echo at), or from a broadcast or multicast address;
+//   services a forged source would aim an echo at), or from an address no host can have: a
+//   broadcast address (limited, or of a local subnet), multicast, 0.0.0.0/8 or 240.0.0.0/4;
+// - no answer to an echo: every echo carries the echo mark (kProbeFlagEcho), so one forged
+//   datagram cannot keep two echo services bouncing it between them;
 // - sources outside the trusted ranges get an echo no larger than their request, so the
 //   responder never sends more bytes than a forged source sent it;
 // - no echo is larger than the configured maximum.
@@ -28,14 +33,19 @@ inline constexpr int kFirstUserPort = 1024;
 
 enum class echo_refusal : uint8_t {
     none,
-    own_address, // the responder's own address and port
-    own_port,    // the responder's port at another address
-    low_port,    // port 0 or a system service's port
-    broadcast,   // 255.255.255.255
-    multicast,   // 224.0.0.0/4
+    own_address,  // from the responder's own address and port
+    own_port,     // from the responder's port at another address
+    low_port,     // from port 0 or a system service's port
+    broadcast,    // from 255.255.255.255 or a local subnet's broadcast address
+    multicast,    // from 224.0.0.0/4
+    reserved,     // from 0.0.0.0/8 or 240.0.0.0/4
+    to_broadcast, // sent to 255.255.255.255 or a local subnet's broadcast address
+    to_multicast, // sent to 224.0.0.0/4
+    echo,         // carries the echo mark: an echo, never answered
+    empty,        // no bytes: reported like a request, never answered
 };
-inline constexpr int kEchoRefusalKinds = 6; // none included
-static_assert(kEchoRefusalKinds == int(echo_refusal::multicast) + 1, "one count per refusal kind");
+inline constexpr int kEchoRefusalKinds = 11; // none included
+static_assert(kEchoRefusalKinds == int(echo_refusal::empty) + 1, "one count per refusal kind");
 
 // "own_address", "own_port", ...; "none" for none.
 const char* echo_refusal_name(echo_refusal reason);
@@ -45,6 +55,8 @@ struct echo_policy {
     int32_t max_echo = kMaxUdpPayload;
     uint16_t own_port = 0;    // host byte order
     uint32_t own_address = 0; // host byte order; 0 when bound to every address
+    // Broadcast addresses of the local subnets (subnet_broadcasts.h), host byte order.
+    std::vector<uint32_t> subnet_broadcasts;
 };
 
 struct echo_request {
@@ -54,18 +66,21 @@ struct echo_request {
 };
 
 enum class echo_verdict : uint8_t {
-    echo,    // echo_size bytes: the request's first `copied` bytes, then zeros
-    empty,   // an empty datagram: reported, not answered
-    refused, // not answered; `refusal` says why
+    echo,    // echo_size bytes: the request's first `copied` bytes, then zeros, with the mark
+    empty,   // an empty datagram: reported, not answered (refusal: empty)
+    refused, // not answered, not reported; `refusal` says why
 };
 
 struct echo_plan {
     echo_verdict verdict = echo_verdict::refused;
-    echo_refusal refusal = echo_refusal::none;
+    echo_refusal refusal = echo_refusal::none; // none exactly when the verdict is echo
     bool trusted = false; // the source is in a trusted range (no rate limit applies)
     int32_t seq = 0;      // the sequence number the request carries (0 where it has none)
     int32_t echo_size = 0;
     int32_t copied = 0;
+    // The echo carries word 0 whole: the responder sets kProbeFlagEcho in it. Echoes shorter
+    // than one word (of requests as short, from untrusted sources) go out as they came.
+    bool marked = false;
 };
 
 echo_plan plan_echo(const echo_policy& policy, const echo_request& request);

@@ -3,6 +3,7 @@
 #include "address/sockaddr.h"
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
+#include "engine/subnet_broadcasts.h"
 #include "net/bind_listen.h"
 #include "net/options.h"
 #include "platform/clock.h"
@@ -21,12 +22,21 @@ namespace {
 // enough that a batch is over long before a stop has to wait for it.
 constexpr int kBatch = 32;
 
+// How old the list of local subnet broadcast addresses may grow before a loop reads it again:
+// an address added while the responder runs is known within this time of its first datagram.
+constexpr int64_t kBroadcastsMaxAgeNs = plat::kNanosPerSecond;
+
 // The padding of every echo longer than its request.
 const unsigned char kZeros[kMaxUdpPayload] = {};
 
+// The mark is set in the echo's first byte, which every echo takes from its request (the
+// padding is shared and never written).
+static_assert(kProbeFlagEcho <= 0xFFu, "the echo mark lies in the first byte");
+
 // What all loops share.
 struct responder_state {
-    echo_policy policy;
+    echo_policy policy; // the subnet broadcasts as read at the start
+    bool answer_from_destination; // bound to every address: answer from the address asked
     responder_observer& observer;
     responder_stop& stop;
     source_rate_limiter limiter;
@@ -35,8 +45,9 @@ struct responder_state {
 
 class receive_loop {
   public:
-    receive_loop(responder_state& state, int sock, int index)
-        : state_(state), sock_(sock), index_(index),
+    receive_loop(responder_state& state, int sock, int index, int64_t broadcasts_read_ns)
+        : state_(state), policy_(state.policy), broadcasts_read_ns_(broadcasts_read_ns),
+          sock_(sock), index_(index),
           buffers_(new unsigned char[size_t{kBatch} * kTransferBufferSize]) {
         // Pages of the buffers are only touched by datagrams that need them.
         for (int i = 0; i < kBatch; ++i) {
@@ -84,8 +95,17 @@ class receive_loop {
         state_.observer.batch_done(index_);
     }
 
+    // Each loop reads the interfaces itself, so no loop waits for another and none shares a
+    // list another one writes. A failed reading keeps the list it has.
+    void refresh_broadcasts(int64_t now) {
+        if (now - broadcasts_read_ns_ < kBroadcastsMaxAgeNs) return;
+        broadcasts_read_ns_ = now;
+        if (auto found = local_subnet_broadcasts()) policy_.subnet_broadcasts = std::move(*found);
+    }
+
     void serve(int count) {
         const int64_t now = plat::monotonic_ns();
+        refresh_broadcasts(now);
         int sends = 0;
         int requests = 0; // datagrams that are reported: echoes and empty ones
         for (int i = 0; i < count; ++i) {
@@ -94,7 +114,7 @@ class receive_loop {
                                        slot.source,
                                        ntohl(slot.destination.s_addr)};
             echo_plan& plan = plans_[i];
-            plan = plan_echo(state_.policy, request);
+            plan = plan_echo(policy_, request);
             if (plan.verdict == echo_verdict::refused) {
                 state_.observer.datagram_refused({index_, slot.source, slot.size, plan.refusal});
                 continue;
@@ -105,6 +125,7 @@ class receive_loop {
             }
             reported_[requests++] = i;
             if (plan.verdict != echo_verdict::echo) continue;
+            if (plan.marked) pkthdr_add_flags(slot.data, kProbeFlagEcho);
             plat::outgoing_datagram& out = outgoing_[sends++];
             out = {};
             out.parts[0] = slot.data;
@@ -112,7 +133,7 @@ class receive_loop {
             out.parts[1] = kZeros;
             out.part_sizes[1] = static_cast<size_t>(plan.echo_size - plan.copied);
             out.destination = slot.source;
-            out.from = slot.reply_from;
+            if (state_.answer_from_destination) out.from = slot.reply_from;
         }
         send_all(sends);
         report(requests, sends);
@@ -152,6 +173,8 @@ class receive_loop {
     }
 
     responder_state& state_;
+    echo_policy policy_; // this loop's copy, with its own reading of the subnet broadcasts
+    int64_t broadcasts_read_ns_;
     int sock_;
     int index_;
     std::unique_ptr<unsigned char[]> buffers_;
@@ -161,29 +184,23 @@ class receive_loop {
     plat::outgoing_datagram outgoing_[kBatch];
 };
 
-void close_all(const std::vector<int32_t>& socks) {
-    const int saved = errno;
-    for (int32_t s : socks)
-        sock_close(s);
-    errno = saved;
+// The one socket all loops read. Without SO_REUSEPORT (or SO_REUSEADDR) it shares its port with
+// nobody: a port another socket holds is refused, and no other process can join this one later
+// and take a share of its datagrams unnoticed. The destination of every datagram is read
+// (IP_PKTINFO), to refuse those sent to a broadcast or multicast address and, bound to every
+// address, to answer from the address asked.
+int32_t open_socket(const sockaddr_in& listaddr, int32_t* sock) {
+    *sock = udp_create(AF_INET);
+    if (*sock < 0) return *sock;
+    if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
+    return udp_bind(*sock, reinterpret_cast<const sockaddr*>(&listaddr));
 }
 
-// One socket per loop, bound to the same address; the negative result of the first failure.
-int32_t open_sockets(const sockaddr_in& listaddr, int loops, std::vector<int32_t>* socks) {
-    const bool every_address = listaddr.sin_addr.s_addr == htonl(INADDR_ANY);
-    for (int i = 0; i < loops; ++i) {
-        const int32_t sock = udp_create(AF_INET);
-        if (sock < 0) return sock;
-        socks->push_back(sock);
-        // Answers go out from the address each request was sent to.
-        if (every_address)
-            if (const int32_t r = udp_setopt(sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
-        if (loops > 1)
-            if (const int32_t r = udp_setopt(sock, SOCKOPT_REUSEPORT, 1); r < 0) return r;
-        const int32_t bound = udp_bind(sock, reinterpret_cast<const sockaddr*>(&listaddr));
-        if (bound < 0) return bound;
-    }
-    return 0;
+void close_kept(int32_t sock) {
+    if (sock < 0) return;
+    const int saved = errno;
+    sock_close(sock);
+    errno = saved;
 }
 
 } // namespace
@@ -197,32 +214,35 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     const sockaddr_in listaddr = create_sockaddrin(AF_INET, config.ipaddr, port_text);
 
     const int loops = config.loops > 0 ? config.loops : 1;
-    std::vector<int32_t> socks;
-    const int32_t failed = open_sockets(listaddr, loops, &socks);
+    int32_t sock = -1;
+    const int32_t failed = open_socket(listaddr, &sock);
     // Reported once the port is bound (or binding failed): whoever waits for the start may send
     // at once and find the responder listening.
     const int saved = errno;
     observer.started({config.ipaddr, port_text, listaddr});
     errno = saved;
     if (failed < 0) {
-        close_all(socks);
+        close_kept(sock);
         return failed;
     }
 
-    responder_state state{config.policy, observer, stop, source_rate_limiter(config.rate)};
+    const bool every_address = listaddr.sin_addr.s_addr == htonl(INADDR_ANY);
+    responder_state state{config.policy, every_address, observer, stop,
+                          source_rate_limiter(config.rate)};
     state.policy.own_port = ntohs(listaddr.sin_port);
     state.policy.own_address = ntohl(listaddr.sin_addr.s_addr);
+    state.policy.subnet_broadcasts = local_subnet_broadcasts().value_or(std::vector<uint32_t>{});
+    const int64_t read_at = plat::monotonic_ns();
     std::vector<std::unique_ptr<receive_loop>> workers;
     for (int i = 0; i < loops; ++i)
-        workers.push_back(std::make_unique<receive_loop>(state, socks[size_t(i)], i));
+        workers.push_back(std::make_unique<receive_loop>(state, sock, i, read_at));
     std::vector<std::thread> threads;
     int32_t result = 0;
     try {
         for (int i = 1; i < loops; ++i)
             threads.emplace_back([&workers, i] { workers[size_t(i)]->run(); });
     } catch (const std::system_error& e) {
-        // A loop that cannot run must not keep its socket: the kernel would go on handing it
-        // a share of the sources. Rather than serve some of them, nobody is served.
+        // Rather than serve with fewer loops than asked, nobody is served.
         stop.request();
         result = SOCKERR_FAIL;
         errno = e.code().value();
@@ -230,6 +250,6 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     if (result == 0) workers[0]->run();
     for (auto& t : threads)
         t.join();
-    close_all(socks);
+    close_kept(sock);
     return result;
 }

@@ -17,7 +17,7 @@ struct responder_config {
     int32_t ipport = 0;
     echo_policy policy;           // its own_port and own_address are taken from the bound address
     uint32_t rate = kDefaultRate; // datagrams per second per untrusted source
-    int loops = 1;                // receive loops on the port, each with its own thread and socket
+    int loops = 1;                // receive loops, each with its own thread, all on one socket
 };
 
 // Asks a running responder to stop; safe from any thread.
@@ -36,17 +36,20 @@ class responder_stop {
     plat::wake_event event_;
 };
 
-// Binds one UDP socket per receive loop to ipaddr:ipport (with several loops, the sockets share
-// the port and the kernel spreads sources over them), reports `started` once they are bound (or
-// binding failed), and serves until `stop` is requested, reporting every event to `observer`
-// (the caller's thread runs loop 0, further loops run on threads of their own). Returns 0 after
-// a stop, or a negative socket library result (errno set): when `stop` has no wake-up descriptor
-// or a socket cannot be created or bound, with nothing served; when a loop's thread cannot be
+// Binds one UDP socket to ipaddr:ipport, shared with no other socket (a port that any socket
+// holds is refused, and none can join it later), reports `started` once it is bound (or binding
+// failed), and serves until `stop` is requested, reporting every event to `observer`. All
+// receive loops read the one socket, so each datagram is taken by one loop only (the caller's
+// thread runs loop 0, further loops run on threads of their own). Returns 0 after a stop, or a
+// negative socket library result (errno set): when `stop` has no wake-up descriptor or the
+// socket cannot be created or bound, with nothing served; when a loop's thread cannot be
 // started, after requesting `stop` and ending the loops already started.
 //
 // Every loop takes waiting datagrams in batches, decides each one with plan_echo (reporting a
-// refused or rate-limited datagram as it is decided), sends the batch's echoes in one call, then
-// reports the batch's requests and echoes in arrival order. A loop never blocks
+// refused or rate-limited datagram as it is decided), sends the batch's echoes in one call, each
+// with the echo mark set, then reports the batch's requests and echoes in arrival order. Every
+// datagram is reported exactly once as refused, rate-limited, empty (datagram_received with size
+// 0) or sent (echo_sent, after its datagram_received). A loop never blocks
 // except in a wait that a stop ends, so a stop takes effect within one batch.
 int32_t rebound_listen(const responder_config& config, responder_observer& observer,
                        responder_stop& stop);

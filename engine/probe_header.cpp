@@ -35,3 +35,7 @@ void pkthdr_set(void* buffer, int selector, uint32_t value) {
     for (int k = 0; k < 4; ++k)
         p[k] = static_cast<unsigned char>(value >> (8 * k));
 }
+
+void pkthdr_add_flags(void* buffer, uint32_t flags) {
+    pkthdr_set(buffer, PKTHDR_WORD0, pkthdr_get(buffer, PKTHDR_WORD0) | flags);
+}

@@ -29,7 +29,9 @@ void responder_tally::bump(int loop, int which) {
 }
 
 void responder_tally::datagram_received(const responder_datagram& e) {
-    if (e.size >= 0) bump(e.loop, received);
+    // A datagram that is echoed ends in echo_sent; an empty one ends here; a negative size is a
+    // failed receive, no datagram.
+    if (e.size == 0) bump(e.loop, refused_first + static_cast<int>(echo_refusal::empty));
 }
 
 void responder_tally::echo_sent(const responder_echo_sent& e) {
@@ -37,12 +39,10 @@ void responder_tally::echo_sent(const responder_echo_sent& e) {
 }
 
 void responder_tally::datagram_refused(const responder_refused& e) {
-    bump(e.loop, received);
     bump(e.loop, refused_first + static_cast<int>(e.reason));
 }
 
 void responder_tally::datagram_rate_limited(const responder_rate_limited& e) {
-    bump(e.loop, received);
     bump(e.loop, rate_limited);
 }
 
@@ -52,11 +52,11 @@ responder_counts responder_tally::sum() const {
         for (int k = 0; k < kCounters; ++k)
             total[size_t(k)] += slots_[size_t(l)].counts[size_t(k)].load(std::memory_order_relaxed);
     responder_counts c;
-    c.received = total[received];
     c.echoed = total[echoed];
     c.send_failed = total[send_failed];
     c.rate_limited = total[rate_limited];
     for (int r = 0; r < kEchoRefusalKinds; ++r)
         c.refused[size_t(r)] = total[size_t(refused_first + r)];
+    c.received = c.echoed + c.send_failed + c.rate_limited + c.refused_total();
     return c;
 }

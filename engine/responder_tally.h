@@ -1,6 +1,8 @@
-// The responder's counters as an observer: datagrams received, echoes sent, failed sends,
-// refusals by reason, rate-limited datagrams. Each receive loop counts into a slot of its own,
-// so counting costs no locked instruction; any thread may read the sums at any time.
+// The responder's counters as an observer: echoes sent, failed sends, refusals by reason,
+// rate-limited datagrams. Every datagram a receive call delivers ends in exactly one of them (an
+// empty one is refused for being empty), and the datagrams received are their sum, so the
+// counters add up whenever they are read. Each receive loop counts into a slot of its own, so
+// counting costs no locked instruction; any thread may read the sums at any time.
 #pragma once
 
 #include "engine/run_observer.h"
@@ -12,7 +14,7 @@
 #include <string>
 
 struct responder_counts {
-    uint64_t received = 0; // every datagram a receive call delivered, refused ones included
+    uint64_t received = 0; // every datagram a receive call delivered: the sum of the others
     uint64_t echoed = 0;
     uint64_t send_failed = 0;
     uint64_t rate_limited = 0;
@@ -36,7 +38,7 @@ class responder_tally final : public responder_observer {
     responder_counts sum() const;
 
   private:
-    enum counter { received, echoed, send_failed, rate_limited, refused_first };
+    enum counter { echoed, send_failed, rate_limited, refused_first };
     static constexpr int kCounters = refused_first + kEchoRefusalKinds;
 
     // One cache line or more per loop, so loops never share one.

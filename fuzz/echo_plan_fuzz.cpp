@@ -1,9 +1,10 @@
 // libFuzzer target: any bytes as one datagram reaching the responder, decided for a table of
 // sources and policies (trusted, untrusted, capped, bound to every address, the responder's
-// own port, a service port) and for a source taken from the datagram's last bytes. The plan
-// must read only the bytes it is given and keep every promise the responder makes: refused
-// datagrams get nothing, no echo beyond the cap, none larger than its request for untrusted
-// sources, and the echo's bytes are the request's first bytes followed by zeros.
+// own port, a service port, a subnet's broadcast address) and for a source taken from the
+// datagram's last bytes. The plan must read only the bytes it is given and keep every promise
+// the responder makes: refused datagrams get nothing, a marked datagram is never answered and
+// every echo of a word or more is marked, no echo beyond the cap, none larger than its request
+// for untrusted sources, and the echo's bytes are the request's first bytes followed by zeros.
 #include "engine/echo_policy.h"
 #include "engine/probe_header.h"
 #include "fuzz/fuzz_check.h"
@@ -26,24 +27,29 @@ sockaddr_in address(uint32_t ip, uint16_t port) {
     return a;
 }
 
+constexpr uint32_t kSubnetBroadcast = 0x0A6300FF; // 10.99.0.255
+
 echo_policy make_policy(uint32_t own_address, int32_t max_echo) {
     echo_policy p;
     p.own_port = kOwnPort;
     p.own_address = own_address;
     p.max_echo = max_echo;
+    p.subnet_broadcasts = {0x7FFFFFFF, kSubnetBroadcast};
     return p;
 }
 
 void check_plan(const echo_policy& policy, const echo_request& request) {
     const echo_plan plan = plan_echo(policy, request);
     const auto size = static_cast<int32_t>(request.bytes.size());
-    check((plan.verdict == echo_verdict::refused) == (plan.refusal != echo_refusal::none));
+    check((plan.verdict == echo_verdict::echo) == (plan.refusal == echo_refusal::none));
     if (plan.verdict != echo_verdict::echo) {
-        check(plan.echo_size == 0 && plan.copied == 0);
-        check(plan.verdict != echo_verdict::empty || size == 0);
+        check(plan.echo_size == 0 && plan.copied == 0 && !plan.marked);
+        check(plan.verdict != echo_verdict::empty ||
+              (size == 0 && plan.refusal == echo_refusal::empty));
         return;
     }
     check(size > 0);
+    check(plan.marked == (plan.echo_size >= PKTHDR_WORD_SIZE));
     check(plan.echo_size <= std::min(policy.max_echo, kMaxUdpPayload));
     check(plan.copied == std::min(plan.echo_size, size));
     if (!plan.trusted) check(plan.echo_size <= size);
@@ -52,6 +58,7 @@ void check_plan(const echo_policy& policy, const echo_request& request) {
     unsigned char header[PKTHDR_SIZE] = {};
     std::memcpy(header, request.bytes.data(), std::min<size_t>(request.bytes.size(), PKTHDR_SIZE));
     check(plan.seq == static_cast<int32_t>(pkthdr_get(header, PKTHDR_SEQ)));
+    check(size < PKTHDR_WORD_SIZE || (pkthdr_get(header, PKTHDR_WORD0) & kProbeFlagEcho) == 0);
 
     // The echo as the responder sends it (the request's first bytes, then zeros): taking them
     // must stay within the datagram.
@@ -81,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         {capped, address(0x7F000001, 40000), 0},            // trusted, capped
         {every, address(0x7F000002, kOwnPort), 0x7F000002}, // itself, bound to every address
         {bound, address(0x7F000001, 7), 0},                 // a service port
+        {every, address(0x0A630002, 40000), kSubnetBroadcast}, // sent to a subnet broadcast
     };
     for (const auto& c : table)
         check_plan(c.policy, {datagram, c.source, c.destination});

@@ -38,17 +38,22 @@ constexpr const char* kDescription =
     "prints one line per received and per sent datagram. Runs until SIGINT or SIGTERM.";
 
 constexpr const char* kFooter =
-    "Safety: datagrams from the responder's own port (its own address or another; two\n"
-    "responders on one port would echo each other forever), from port 0 or a port below 1024\n"
-    "(echo, chargen, DNS: services a forged source would aim the echo at) and from broadcast\n"
-    "or multicast addresses are never answered. Sources outside the --allow ranges get an echo\n"
-    "no larger than their request, at most --rate datagrams a second each, so a forged source\n"
+    "Safety: every echo is marked (bit 0x1 of header word 0) and a marked datagram is never\n"
+    "answered, so one forged datagram cannot start a loop between two echo services.\n"
+    "Datagrams sent to a broadcast or multicast address, and datagrams from the responder's own\n"
+    "port, from port 0 or a port below 1024 (echo, chargen, DNS: services a forged source would\n"
+    "aim the echo at) or from an address no host has (broadcast, multicast, 0.0.0.0/8,\n"
+    "240.0.0.0/4) are never answered either. Sources outside the --allow ranges get an echo no\n"
+    "larger than their request, at most --rate datagrams a second each, so a forged source\n"
     "cannot make the responder send anyone more than it was sent. --max-echo caps every echo.\n"
+    "The port is shared with no other socket: one already in use is refused (exit 1).\n"
     "Logging never holds up serving: a line that standard output cannot take at once is\n"
     "dropped and counted, and standard error says so once.\n"
     "\n"
     "Signals: SIGUSR1 prints the counters on standard error (received, echoed, send_failed,\n"
-    "refused by reason, rate_limited, log_dropped); they are printed again at exit.\n"
+    "refused by reason, rate_limited, log_dropped); they are printed again at exit. Every\n"
+    "received datagram is counted once: received = echoed + send_failed + refused +\n"
+    "rate_limited.\n"
     "\n"
     "Exit status: 0 when stopped by SIGINT/SIGTERM, 1 when the socket cannot be bound,\n"
     "2 for a bad command line.";
@@ -138,7 +143,7 @@ int parse(int argc, char** argv, options* o) {
                  "print no per-datagram lines (start lines and counters stay)");
     add_whole_number(app, "-j,--threads", &o->loops, 1, kMaxLoops,
                      "receive loops on the port, 1 to " + text(kMaxLoops) +
-                         ", each with its own\nthread and socket (default 1)");
+                         ", each with its own\nthread, all reading one socket (default 1)");
     return parse_command_line(app, argc, argv);
 }
 

@@ -1,6 +1,7 @@
 // The responder's decisions without sockets: trusted ranges, the per-datagram plan (refusals,
 // echo sizes, the bytes an echo carries) and the per-source rate.
 #include "engine/echo_policy.h"
+#include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
 #include "tests/support/udp_peer.h"
 
@@ -59,6 +60,8 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
     every.own_address = 0;
     echo_policy capped = bound;
     capped.max_echo = 100;
+    echo_policy on_subnet = every; // on 10.99.0.0/24 as well
+    on_subnet.subnet_broadcasts = {0x0A6300FF};
 
     struct Case {
         const char* what;
@@ -84,7 +87,7 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
         {"untrusted: no more than sent", bound, "10.0.0.1", 40000, 0, 16, 65507, V::echo, R::none,
          16, 16},
         {"untrusted: short request", bound, "10.0.0.1", 40000, 0, 4, 0, V::echo, R::none, 4, 4},
-        {"empty", bound, "127.0.0.1", 40000, 0, 0, 0, V::empty, R::none, 0, 0},
+        {"empty", bound, "127.0.0.1", 40000, 0, 0, 0, V::empty, R::empty, 0, 0},
         {"own address", bound, "127.0.0.1", kPort, 0, 64, 64, V::refused, R::own_address, 0, 0},
         {"own port elsewhere", bound, "127.0.0.9", kPort, 0, 64, 64, V::refused, R::own_port, 0, 0},
         {"own address, any bound", every, "127.0.0.2", kPort, 0x7F000002, 64, 64, V::refused,
@@ -99,7 +102,22 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
         {"multicast low", bound, "224.0.0.0", 40000, 0, 64, 64, V::refused, R::multicast, 0, 0},
         {"multicast high", bound, "239.255.255.255", 40000, 0, 64, 64, V::refused, R::multicast, 0,
          0},
-        {"above multicast", bound, "240.0.0.1", 40000, 0, 64, 64, V::echo, R::none, 64, 64},
+        {"above multicast", bound, "240.0.0.1", 40000, 0, 64, 64, V::refused, R::reserved, 0, 0},
+        {"this network", bound, "0.0.0.0", 40000, 0, 64, 64, V::refused, R::reserved, 0, 0},
+        {"this network's last", bound, "0.255.255.255", 40000, 0, 64, 64, V::refused,
+         R::reserved, 0, 0},
+        {"subnet broadcast", on_subnet, "10.99.0.255", 40000, 0x0A630001, 64, 64, V::refused,
+         R::broadcast, 0, 0},
+        {"next to it", on_subnet, "10.99.0.254", 40000, 0x0A630001, 64, 64, V::echo, R::none, 64,
+         64},
+        {"to limited broadcast", every, "127.0.0.1", 40000, 0xFFFFFFFF, 64, 64, V::refused,
+         R::to_broadcast, 0, 0},
+        {"to subnet broadcast", on_subnet, "10.99.0.2", 40000, 0x0A6300FF, 64, 64, V::refused,
+         R::to_broadcast, 0, 0},
+        {"to a group", every, "10.99.0.2", 40000, 0xEFFFFFFA, 64, 64, V::refused, R::to_multicast,
+         0, 0},
+        {"to itself on the subnet", on_subnet, "10.99.0.2", 40000, 0x0A630001, 64, 64, V::echo,
+         R::none, 64, 64},
     };
     for (const auto& c : cases) {
         auto bytes = testsupport::probe(0x01020304, uint32_t(c.size), c.asked, c.size);
@@ -108,6 +126,44 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
         EXPECT_EQ(p.refusal, c.refusal) << c.what;
         EXPECT_EQ(p.echo_size, c.echo) << c.what;
         EXPECT_EQ(p.copied, c.copied) << c.what;
+    }
+}
+
+TEST(EchoPlan, EchoesAreMarkedAndAMarkedDatagramIsNeverAnswered) {
+    echo_policy policy;
+    policy.own_port = kPort;
+    struct Case {
+        const char* what;
+        uint32_t flags; // word 0 of the request
+        size_t size;
+        bool trusted;
+        echo_refusal refusal;
+        int32_t echo;
+        bool marked;
+    };
+    using R = echo_refusal;
+    const Case cases[] = {
+        {"a probe", 0, 64, true, R::none, 64, true},
+        {"an echo", kProbeFlagEcho, 64, true, R::echo, 0, false},
+        {"an echo, untrusted", kProbeFlagEcho | kProbeFlagWantStamps, 64, false, R::echo, 0, false},
+        {"asking for stamps", kProbeFlagWantStamps, 64, true, R::none, 64, true},
+        {"flags beyond the known ones", 0xFFFFFFFEu, 64, true, R::none, 64, true},
+        {"one word", kProbeFlagEcho, 4, false, R::echo, 0, false},
+        // Shorter than a word: no flags to read, an echo as ever; padded to a header, it is
+        // marked, else it goes out as it came.
+        {"three bytes", kProbeFlagEcho, 3, true, R::none, 16, true},
+        {"three bytes, untrusted", kProbeFlagEcho, 3, false, R::none, 3, false},
+        {"four bytes, untrusted", 0, 4, false, R::none, 4, true},
+    };
+    for (const auto& c : cases) {
+        auto bytes = testsupport::probe(1, 64, 64, 64);
+        pkthdr_set(bytes.data(), PKTHDR_WORD0, c.flags);
+        bytes.resize(c.size);
+        const auto p = plan_echo(policy, {bytes, source(c.trusted ? "127.0.0.1" : "10.1.1.1", 5000),
+                                          0x7F000001});
+        EXPECT_EQ(p.refusal, c.refusal) << c.what;
+        EXPECT_EQ(p.echo_size, c.echo) << c.what;
+        EXPECT_EQ(p.marked, c.marked) << c.what;
     }
 }
 

@@ -155,13 +155,14 @@ TEST(ResponderOutput, QuietPrintsTheStartLinesAndTheCountersOnly) {
     UdpPeer client;
     for (uint32_t seq = 0; seq < 5; ++seq)
         ASSERT_TRUE(exchange(client, port, seq));
-    client.send_to(port, {}); // an empty datagram: counted, not answered
+    client.send_to(port, {}); // an empty datagram: refused for being empty
     const auto asked =
         counters_when(server, [](const Counters& c) { return c.at("received") == 6; });
     ASSERT_TRUE(asked);
     EXPECT_EQ(asked->at("echoed"), 5);
     EXPECT_EQ(asked->at("send_failed"), 0);
-    EXPECT_EQ(asked->at("refused"), 0);
+    EXPECT_EQ(asked->at("refused"), 1);
+    EXPECT_EQ(asked->at("empty"), 1);
     EXPECT_EQ(asked->at("rate_limited"), 0);
     EXPECT_EQ(asked->at("log_dropped"), 0);
 

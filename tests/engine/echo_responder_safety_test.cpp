@@ -1,6 +1,7 @@
 // reboundsrv under attack, on loopback only: forged sources that would start an echo loop or
 // aim echoes at system services, sources outside the trusted ranges asking for large echoes
 // (the amplification a forged source would buy), and the cap on every echo.
+#include "engine/probe_header.h"
 #include "forged_udp.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
@@ -70,8 +71,11 @@ TEST_F(Safety, ForgedLoopAndServiceSourcesAreRefusedAndTheResponderStaysIdle) {
         {"127.0.0.1", 0, "low_port"},
         {"127.0.0.1", 1023, "low_port"},
         {"255.255.255.255", 40000, "broadcast"},
+        {"127.255.255.255", 40000, "broadcast"}, // the loopback subnet's
         {"224.0.0.1", 40000, "multicast"},
         {"239.255.255.250", 50000, "multicast"},
+        {"240.0.0.1", 40000, "reserved"},
+        {"0.1.2.3", 40000, "reserved"}, // (a raw socket fills in a source of 0.0.0.0)
         {"127.0.0.1", 1024, nullptr /* the first port that is no system service's */},
     };
     std::map<std::string, long> expected;
@@ -96,6 +100,7 @@ TEST_F(Safety, ForgedLoopAndServiceSourcesAreRefusedAndTheResponderStaysIdle) {
         EXPECT_EQ(c[reason], n) << reason;
     EXPECT_EQ(c["refused"], total - answered);
     EXPECT_EQ(c["echoed"], answered);
+    EXPECT_EQ(c["send_failed"], 0); // refused before any send was tried
 
     // Idle: one more exchange is all the responder has seen since (a loop would keep counting).
     client.send_to(port_, probe(2, 32, 32, 32));
@@ -109,6 +114,55 @@ TEST_F(Safety, ForgedLoopAndServiceSourcesAreRefusedAndTheResponderStaysIdle) {
     EXPECT_EQ(grammar::unmatched(lines), std::vector<std::string>{});
     EXPECT_EQ(grammar::of_kind(lines, "lrecv").size(), size_t(answered + 1));
     EXPECT_EQ(grammar::of_kind(lines, "lsend").size(), size_t(answered + 1));
+}
+
+TEST_F(Safety, EveryDatagramEndsInExactlyOneCounter) {
+    // Loopback is trusted only at 127.0.0.1, 198.51.100.0/24 (which the kernel will not send to
+    // from loopback) is trusted, anyone else gets nothing (--rate 0).
+    start({"--allow", "127.0.0.1/32", "--allow", "198.51.100.0/24", "--rate", "0"});
+    ForgedUdp forge;
+    ASSERT_TRUE(forge.ready()) << "raw sockets need root";
+    UdpPeer client;
+    auto marked = probe(4, 64, 64, 64);
+    pkthdr_add_flags(marked.data(), kProbeFlagEcho);
+    const std::vector<uint8_t> empty;
+    struct Case {
+        const char* source;
+        int port; // 0: the client's own socket
+        const std::vector<uint8_t>& bytes;
+        const char* counter;
+    };
+    const auto good = probe(1, 64, 64, 64);
+    const Case cases[] = {
+        {"127.0.0.1", 0, good, "echoed"},
+        {"127.0.0.1", 0, empty, "empty"},
+        {"127.0.0.1", 0, marked, "echo"},
+        {"127.0.0.1", 0, good, "echoed"},
+        {"127.0.0.1", 7, good, "low_port"},
+        {"240.0.0.1", 40000, good, "reserved"},
+        {"127.0.0.2", 40000, good, "rate_limited"},
+        {"127.0.0.2", 40000, empty, "rate_limited"},
+        {"198.51.100.7", 40000, good, "send_failed"},
+    };
+    std::map<std::string, long> expected{{"echoed", 0}, {"send_failed", 0}, {"rate_limited", 0}};
+    for (const auto& c : cases) {
+        if (c.port == 0)
+            client.send_to(port_, c.bytes);
+        else
+            ASSERT_TRUE(forge.send(c.source, c.port, port_, c.bytes));
+        ++expected[c.counter];
+    }
+    const long total = long(std::size(cases));
+    counters_after(total);
+    server_.signal(SIGTERM);
+    ASSERT_TRUE(server_.wait());
+    const auto final = counters_lines(server_.err());
+    ASSERT_FALSE(final.empty());
+    const Counters& c = final.back();
+    EXPECT_EQ(c.at("received"), total);
+    EXPECT_EQ(c.at("refused"), 4);
+    for (const auto& [counter, n] : expected)
+        EXPECT_EQ(c.at(counter), n) << counter;
 }
 
 TEST_F(Safety, UntrustedSourcesGetNoMoreThanTheySentAtALimitedRate) {
@@ -128,6 +182,7 @@ TEST_F(Safety, UntrustedSourcesGetNoMoreThanTheySentAtALimitedRate) {
         const auto echo = client.receive(kWait);
         ASSERT_TRUE(echo) << c.request << "/" << c.asked;
         ASSERT_EQ(echo->bytes.size(), c.echo) << c.request << "/" << c.asked;
+        pkthdr_add_flags(request.data(), kProbeFlagEcho);
         EXPECT_TRUE(std::equal(echo->bytes.begin(), echo->bytes.end(), request.begin()));
     }
 

@@ -1,6 +1,7 @@
 // reboundsrv seen from a raw client socket: echo sizes, short and empty requests, the request
 // counter, a failed send, set-up failures and a clean stop.
 #include "engine/echo_responder.h"
+#include "engine/probe_header.h"
 #include "forged_udp.h"
 #include "responder_counters.h"
 #include "tests/support/child_process.h"
@@ -68,6 +69,7 @@ TEST_F(Responder, EchoIsTheRequestCutOrPaddedToTheAskedSize) {
         const auto echo = exchange(request);
         ASSERT_TRUE(echo) << c.request << "/" << c.asked;
         ASSERT_EQ(echo->size(), c.echo);
+        pkthdr_add_flags(request.data(), kProbeFlagEcho); // every echo carries the mark
         const size_t same = std::min(c.request, c.echo);
         EXPECT_TRUE(std::equal(echo->begin(), echo->begin() + same, request.begin()));
         EXPECT_TRUE(
@@ -101,7 +103,7 @@ TEST_F(Responder, ShortRequestsReadMissingHeaderBytesAsZero) {
     }
 }
 
-TEST_F(Responder, EmptyDatagramIsReportedNotAnsweredNotCounted) {
+TEST_F(Responder, EmptyDatagramIsReportedNotAnsweredAndRefusedForBeingEmpty) {
     EXPECT_FALSE(exchange({}, std::chrono::milliseconds(300)));
     ASSERT_TRUE(exchange(probe(1, 32, 32, 32)));
     const auto lines = stop_and_read();
@@ -117,6 +119,11 @@ TEST_F(Responder, EmptyDatagramIsReportedNotAnsweredNotCounted) {
                              0),
               0u);
     EXPECT_EQ(grammar::of_kind(lines, "lsend").size(), 1u);
+    const auto counted = counters_lines(server_.err());
+    ASSERT_EQ(counted.size(), 1u);
+    EXPECT_EQ(counted[0].at("received"), 2);
+    EXPECT_EQ(counted[0].at("refused"), 1);
+    EXPECT_EQ(counted[0].at("empty"), 1);
 }
 
 TEST_F(Responder, AFailedSendIsReportedAndServingGoesOn) {

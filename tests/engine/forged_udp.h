@@ -12,6 +12,8 @@ namespace testsupport {
 class ForgedUdp {
   public:
     ForgedUdp();
+    // Takes over a raw socket (IPPROTO_RAW) made elsewhere, in another network namespace say.
+    explicit ForgedUdp(int raw_fd) : fd_(raw_fd) {}
     ~ForgedUdp();
     ForgedUdp(const ForgedUdp&) = delete;
     ForgedUdp& operator=(const ForgedUdp&) = delete;

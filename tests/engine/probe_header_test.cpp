@@ -38,6 +38,16 @@ TEST(ProbeHeader, SizesBelowSixteenBecomeSixteenOthersStayUnsigned) {
     }
 }
 
+TEST(ProbeHeader, FlagsAreAddedToWordZeroAlone) {
+    unsigned char b[16];
+    std::memset(b, 0xA0, sizeof b);
+    pkthdr_set(b, PKTHDR_WORD0, kProbeFlagWantStamps);
+    pkthdr_add_flags(b, kProbeFlagEcho);
+    EXPECT_EQ(pkthdr_get(b, PKTHDR_WORD0), kProbeFlagWantStamps | kProbeFlagEcho);
+    for (int k = 4; k < 16; ++k)
+        EXPECT_EQ(b[k], 0xA0) << k;
+}
+
 TEST(ProbeHeader, UnknownSelectorsReadZeroAndWriteNothing) {
     unsigned char b[16];
     std::memset(b, 0xAB, sizeof b);

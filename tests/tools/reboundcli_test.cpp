@@ -3,6 +3,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/output_grammar.h"
 #include "tests/support/responder_process.h"
+#include "tests/support/socat_echo.h"
 #include "tests/support/udp_peer.h"
 
 #include <csignal>
@@ -29,20 +30,10 @@ TEST(Cli, DefaultsAndExactLinesAgainstTheResponder) {
 }
 
 TEST(Cli, StandardEchoServiceIsARealPeer) {
-    if (access("/usr/bin/socat", X_OK) != 0) GTEST_SKIP() << "socat is not installed";
-    const int port = free_udp_port();
-    ChildProcess echo; // RFC 862 echo: returns every datagram as it came
-    ASSERT_TRUE(
-        echo.start("/usr/bin/socat",
-                   {"UDP4-RECVFROM:" + std::to_string(port) + ",bind=127.0.0.1,fork", "PIPE"}));
-    // Ready once it echoes (each datagram is served by a fresh child of socat).
-    UdpPeer prober;
-    bool ready = false;
-    for (int attempt = 0; attempt < 50 && !ready; ++attempt) {
-        prober.send_to(port, {1, 2, 3});
-        ready = prober.receive(std::chrono::milliseconds(100)).has_value();
-    }
-    ASSERT_TRUE(ready) << "socat did not start echoing";
+    if (!SocatEcho::installed()) GTEST_SKIP() << "socat is not installed";
+    const SocatEcho echo; // RFC 862 echo: returns every datagram as it came
+    ASSERT_TRUE(echo.echoing()) << "socat did not start echoing";
+    const int port = echo.port();
     const auto r = run_program("reboundcli", {"-h", "127.0.0.1", "-p", std::to_string(port), "-t",
                                               "2", "-c", "5", "--sendsize=200", "--recvsize=64"});
     EXPECT_EQ(r.exit_code, 0);
