@@ -23,4 +23,6 @@ struct rebound_info {
     int32_t skippedslots; // scheduled runs: send slots missed entirely (never sent late in a burst)
     int32_t expiredpkts; // echoes of probes past the late window: counted late, not matched,
                          // not in recvpkts
+    int32_t droppedpkts; // datagrams the kernel dropped from the full receive buffer (any
+                         // source): lost at the client, not on the path
 };

@@ -5,6 +5,7 @@
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
 #include "engine/probe_window.h"
+#include "engine/receive_buffer.h"
 #include "net/bind_listen.h"
 #include "net/connect.h"
 #include "net/options.h"
@@ -95,7 +96,7 @@ class Run {
         Wait wait;
         int result = 0;
         int error = 0;
-        int64_t stamp_ns = 0; // the kernel's arrival stamp, 0 without one
+        plat::ReceiveReadings kernel{}; // arrival stamp, receive-buffer drops
         int64_t mono_ns = 0;  // read right after the call
     };
 
@@ -228,9 +229,12 @@ Run::Received Run::receive(int64_t limit_ns, bool precise) {
         int fromlen = plat::kInetAddrLen;
         r.result = plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, flags,
                                           reinterpret_cast<sockaddr*>(&from_), &fromlen,
-                                          &r.stamp_ns);
+                                          &r.kernel);
         r.error = r.result < 0 ? errno : 0;
         r.mono_ns = plat::monotonic_ns();
+        // The kernel's count covers the whole run so far: the latest reading is the total.
+        if (r.kernel.buffer_drops >= 0)
+            info_.droppedpkts = int32_t(std::min<int64_t>(r.kernel.buffer_drops, INT32_MAX));
         if (plat::stop_requested()) return {Wait::stopped};
         if (r.error == EINTR) { // another signal: wait out the rest
             limit_ns -= r.mono_ns - before;
@@ -356,7 +360,7 @@ Run::Outcome Run::take_echo(int phase, int32_t index) {
         const uint32_t seq = echo_seq(r.result);
         buffer_seq_ = seq;
         if (not_an_echo(phase, index, r.result, seq)) continue;
-        marks = echo(phase, index, seq, r.result, r.stamp_ns, r.mono_ns);
+        marks = echo(phase, index, seq, r.result, r.kernel.stamp_ns, r.mono_ns);
         const probe_slot* waited = window_.find(index);
         if (phase == 2 || !waited || (waited->state & kProbeAnswered)) break;
     }
@@ -412,7 +416,7 @@ Run::Outcome Run::take_until(int64_t deadline, bool until_all_answered) {
         const uint32_t seq = echo_seq(r.result);
         if (not_an_echo(1, static_cast<int32_t>(seq), r.result, seq)) continue;
         buffer_seq_ = seq;
-        echo(1, static_cast<int32_t>(seq), seq, r.result, r.stamp_ns, r.mono_ns);
+        echo(1, static_cast<int32_t>(seq), seq, r.result, r.kernel.stamp_ns, r.mono_ns);
     }
 }
 
@@ -471,6 +475,10 @@ rebound_end Run::measure() {
     if (p_.kernel_stamps && sock_ >= 0) udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
     // A port with no one on it answers with ICMP, which an unconnected socket hears only so.
     if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RECVERR, 1);
+    // Echoes the kernel drops from a full receive buffer are the client's loss, not the path's.
+    if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RXQ_OVFL, 1);
+    if (const int32_t bytes = receive_buffer_bytes(p_); sock_ >= 0 && bytes > 0)
+        plat::grow_receive_buffer(sock_, bytes); // a smaller buffer still measures
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
     observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count});

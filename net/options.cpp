@@ -36,6 +36,7 @@ constexpr OptRow kOptions[] = {
     {SOCKOPT_PKTINFO, OptKind::Int, IPPROTO_IP, IP_PKTINFO, false},
     {SOCKOPT_TIMESTAMPNS, OptKind::Int, SOL_SOCKET, SO_TIMESTAMPNS, false},
     {SOCKOPT_RECVERR, OptKind::Int, IPPROTO_IP, IP_RECVERR, false},
+    {SOCKOPT_RXQ_OVFL, OptKind::Int, SOL_SOCKET, SO_RXQ_OVFL, false},
 };
 
 const OptRow* find_option(int code) {

@@ -23,6 +23,8 @@ inline constexpr int SOCKOPT_PKTINFO = 0x2002;     // each datagram tells the ad
 inline constexpr int SOCKOPT_TIMESTAMPNS = 0x2003; // each datagram carries its kernel arrival stamp
 // ICMP errors of sent datagrams (port unreachable) reach an unconnected socket's receives.
 inline constexpr int SOCKOPT_RECVERR = 0x2004;
+// Each datagram tells how many the kernel dropped so far for a full receive buffer.
+inline constexpr int SOCKOPT_RXQ_OVFL = 0x2005;
 
 // 0 on success; 1 for an option code the operation does not handle (nothing is done) and for
 // the two mode codes, which switch the socket's blocking mode when read or written.

@@ -160,11 +160,11 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
 }
 
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
-                     int64_t* stamp_ns) {
-    *stamp_ns = 0;
+                     ReceiveReadings* readings) {
+    *readings = {};
     if (refuse_negative(len)) return fail();
     iovec iov{buf, to_len(len)};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(uint32_t))];
     msghdr msg{};
     msg.msg_name = from;
     msg.msg_namelen = fromlen ? to_len(*fromlen) : 0;
@@ -179,7 +179,11 @@ int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, in
         if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
             timespec ts;
             std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
-            *stamp_ns = timespec_ns(ts);
+            readings->stamp_ns = timespec_ns(ts);
+        } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SO_RXQ_OVFL) {
+            uint32_t drops;
+            std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
+            readings->buffer_drops = drops;
         }
     }
     return static_cast<int>(r);
@@ -204,6 +208,22 @@ int clear_error_queue(int sock) {
 int set_receive_limit(int sock, int64_t limit_ns) {
     const timeval tv = ns_timeval(std::max(limit_ns, kNanosPerMicrosecond));
     return checked(::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
+}
+
+int grow_receive_buffer(int sock, int bytes) {
+    const auto held = [sock] {
+        int value = 0;
+        socklen_t len = sizeof value;
+        // The kernel reports twice what was asked: half of it is its own bookkeeping.
+        return ::getsockopt(sock, SOL_SOCKET, SO_RCVBUF, &value, &len) == 0 ? value / 2 : -1;
+    };
+    if (held() >= bytes) return 0;
+    // The forcing call passes the system's limit and works only with CAP_NET_ADMIN.
+    if (::setsockopt(sock, SOL_SOCKET, SO_RCVBUFFORCE, &bytes, sizeof bytes) != 0)
+        ::setsockopt(sock, SOL_SOCKET, SO_RCVBUF, &bytes, sizeof bytes);
+    if (held() >= bytes) return 0;
+    errno = ENOBUFS;
+    return fail();
 }
 
 int select_one(int sock, Readiness want, const timeval* limit, Readiness* ready) {

@@ -49,10 +49,19 @@ int recv(int sock, void* buf, int len, int flags);
 int sendto(int sock, const void* buf, int len, int flags, const sockaddr* to, int tolen);
 int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen);
 
-// recvfrom that also yields the kernel's arrival stamp of the datagram, in nanoseconds of the
-// wall clock (CLOCK_REALTIME); *stamp_ns is 0 when the kernel gave none.
+// What the kernel tells about a received datagram beside its bytes.
+struct ReceiveReadings {
+    // Arrival stamp in nanoseconds of the wall clock (CLOCK_REALTIME); 0 when none was given
+    // (SO_TIMESTAMPNS off).
+    int64_t stamp_ns = 0;
+    // Datagrams the kernel dropped so far because the socket's receive buffer was full, counted
+    // since SO_RXQ_OVFL was turned on; -1 when it was not reported.
+    int64_t buffer_drops = -1;
+};
+
+// recvfrom that also yields the kernel's readings of the datagram.
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
-                     int64_t* stamp_ns);
+                     ReceiveReadings* readings);
 
 // Empties the socket's queue of ICMP errors (kept there with IP_RECVERR after a receive
 // reported one), so it cannot fill up; the number of errors taken.
@@ -62,6 +71,11 @@ int clear_error_queue(int sock);
 // (at least one microsecond: the kernel reads 0 as "no limit"). A receive so limited is never
 // restarted after a signal handler ran: it fails with EINTR.
 int set_receive_limit(int sock, int64_t limit_ns);
+
+// Grows the receive buffer of `sock` to hold at least `bytes` (never shrinks it). Past the
+// system's limit for users (net.core.rmem_max) it grows only for a privileged process; 0 when
+// the buffer holds `bytes` now, -1 when it stays smaller.
+int grow_receive_buffer(int sock, int bytes);
 
 // Readiness of one socket, answered as select() would: the number of the asked-for sets
 // (read, write, exception) in which the socket is ready, 0 when the limit passed, -1 on

@@ -48,12 +48,23 @@ json summary_json(const run_summary& s) {
     j["late"] = s.late;
     j["out_of_order"] = s.out_of_order;
     j["foreign"] = s.foreign;
+    j["expired"] = s.expired;
+    j["send_failed"] = s.send_failed;
+    j["unreachable"] = s.unreachable;
+    j["receive_buffer_drops"] = s.buffer_drops;
     j["round_trip"] = stats_json(s.round_trip);
     j["jitter"] = {{"pairs", s.jitter.pairs},
                    {"mean", seconds(s.jitter.mean)},
                    {"max", seconds(s.jitter.max)}};
     j["send_call"] = {{"median", seconds(s.send_call.quantiles[kMedianIndex])},
                       {"max", seconds(s.send_call.max)}};
+    // Scheduled runs only: how far each send was behind its slot, and the slots missed.
+    j["send_lateness"] = s.send_lateness.count == 0
+                             ? json(nullptr)
+                             : json{{"median", seconds(s.send_lateness.quantiles[kMedianIndex])},
+                                    {"p99", seconds(s.send_lateness.quantiles[kP99Index])},
+                                    {"max", seconds(s.send_lateness.max)}};
+    j["skipped_slots"] = s.skipped_slots;
     j["elapsed"] = seconds(s.elapsed);
     j["probes_per_second"] = number_or_null(s.probes_per_second);
     return j;

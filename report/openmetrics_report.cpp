@@ -115,6 +115,17 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
          s.out_of_order},
         {"rebound_datagrams_foreign", "Datagrams received that were no echo of the last run.",
          s.foreign},
+        {"rebound_echoes_expired",
+         "Late echoes whose probe had left the late window: matched to no probe.", s.expired},
+        {"rebound_probes_send_failed", "Probes whose send call failed in the last run.",
+         s.send_failed},
+        {"rebound_port_unreachable", "Port-unreachable answers (ICMP) to probes of the last run.",
+         s.unreachable},
+        {"rebound_receive_buffer_drops",
+         "Datagrams the kernel dropped from the client's full receive buffer: lost at the client.",
+         s.buffer_drops},
+        {"rebound_slots_skipped", "Scheduled runs: send slots missed entirely in the last run.",
+         s.skipped_slots},
     };
     for (const auto& c : counts)
         x.gauge(c.name, "", c.help, std::to_string(c.value));
@@ -122,6 +133,10 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
     x.summary("rebound_send_call_seconds",
               "Wait for writability and send call of every probe in the last run.", s.send_call,
               false);
+    if (s.send_lateness.count > 0)
+        x.summary("rebound_send_lateness_seconds",
+                  "Scheduled runs: each send call minus its slot on the schedule.",
+                  s.send_lateness, true);
     x.gauge("rebound_run_elapsed_seconds", "seconds", "Duration of the last run.",
             seconds(s.elapsed));
     x.gauge("rebound_run_probes_per_second", "", "Probes sent per second in the last run.",

@@ -41,9 +41,10 @@ struct run_summary {
     int32_t unique = 0;   // probes answered at least once
     int32_t duplicates = 0;
     int32_t late = 0;
-    int32_t expired = 0;
-    int32_t send_failed = 0; // probes whose send call failed
-    int32_t unreachable = 0; // port-unreachable answers // of the late: echoes past the late window, matched to no probe
+    int32_t expired = 0;      // of the late: echoes past the late window, matched to no probe
+    int32_t send_failed = 0;  // probes whose send call failed
+    int32_t unreachable = 0;  // port-unreachable answers
+    int32_t buffer_drops = 0; // datagrams the kernel dropped from the client's full receive buffer
     int32_t out_of_order = 0;
     int32_t foreign = 0;
     double lost_percent = 0;   // of the probes sent, those never answered; NaN when none sent

@@ -63,6 +63,7 @@ void summary_collector::run_ended(const rebound_run_end& e) {
         s.expired = r.expiredpkts;
         s.send_failed = r.sendfailpkts;
         s.unreachable = r.unreachpkts;
+        s.buffer_drops = r.droppedpkts;
         s.out_of_order = r.reorderpkts;
         s.foreign = r.foreignpkts;
     }

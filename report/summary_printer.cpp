@@ -61,6 +61,9 @@ std::string summary_text(const run_summary& s, const std::string& target) {
     // Only when they happened: the lines of a clean run stay as they were.
     if (s.send_failed > 0 || s.unreachable > 0)
         append(&text, "failed sends %d, port unreachable %d\n", s.send_failed, s.unreachable);
+    if (s.buffer_drops > 0)
+        append(&text, "receive buffer drops %d (lost at this host, not on the path)\n",
+               s.buffer_drops);
     round_trip_line(&text, s.round_trip);
     if (s.jitter.pairs == 0)
         text += "jitter (IPDV): fewer than two answered probes\n";

@@ -60,3 +60,33 @@ TEST(Transfers, BrokenPipeComesBackAsEpipeWithoutASignal) {
 }
 
 } // namespace
+
+namespace {
+
+int receive_buffer_held(int sock) {
+    int value = 0;
+    socklen_t len = sizeof value;
+    getsockopt(sock, SOL_SOCKET, SO_RCVBUF, &value, &len);
+    return value / 2; // the kernel reports its bookkeeping beside what was asked
+}
+
+// Growing the buffer beyond the users' limit works for root (the suite's user) and never
+// shrinks a larger buffer; a buffer that cannot be grown is a failure, not silence.
+TEST(ReceiveBuffer, GrowsPastTheUsersLimitAndNeverShrinks) {
+    const int32_t s = udp_create(AF_INET);
+    const int before = receive_buffer_held(s);
+    const int wanted = 4 * before;
+    const int r = plat::grow_receive_buffer(s, wanted);
+    if (geteuid() == 0) {
+        EXPECT_EQ(r, 0);
+        EXPECT_GE(receive_buffer_held(s), wanted);
+    } else {
+        EXPECT_EQ(r == 0, receive_buffer_held(s) >= wanted);
+    }
+    const int grown = receive_buffer_held(s);
+    EXPECT_EQ(plat::grow_receive_buffer(s, before / 2), 0);
+    EXPECT_EQ(receive_buffer_held(s), grown);
+    sock_close(s);
+}
+
+} // namespace

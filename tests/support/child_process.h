@@ -24,6 +24,7 @@ class ChildProcess {
     // Waits for the end; false if it did not end within `limit`.
     bool wait(std::chrono::milliseconds limit = std::chrono::seconds(30));
     void signal(int sig);
+    int pid() const { return pid_; }
 
     bool exited() const { return exited_; }
     int exit_code() const { return exit_code_; }     // valid when it exited normally

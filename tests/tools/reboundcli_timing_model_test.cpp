@@ -10,6 +10,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -90,6 +94,65 @@ TEST(TimingModel, TableOfPeers) {
         }
         c.check(summary_numbers(r.out));
     }
+}
+
+// The kernel's count of datagrams dropped from the receive buffer of the UDP socket bound to
+// `port` on any local address (the last column of /proc/net/udp); -1 when there is none.
+long socket_drops(int port) {
+    std::ifstream table("/proc/net/udp");
+    std::string line;
+    char local[8];
+    std::snprintf(local, sizeof local, ":%04X", port);
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        std::string sl, address, field;
+        fields >> sl >> address;
+        if (!address.ends_with(local)) continue;
+        while (fields >> field) {}
+        return std::stol(field);
+    }
+    return -1;
+}
+
+char process_state(int pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    const auto close = text.rfind(')');
+    return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
+}
+
+// A client whose receive buffer overflows (it is stopped while its peer floods it with copies
+// of an echo): the kernel's drops are reported as lost at the client, and the path's loss stays 0.
+TEST(TimingModel, DropsOfAFloodedClientAreReportedApartFromPathLoss) {
+    UdpPeer peer;
+    ChildProcess cli;
+    ASSERT_TRUE(cli.start(program_path("reboundcli"),
+                          {"-p", std::to_string(peer.port()), "-q", "-c", "2", "-i", "0", "-t",
+                           "30", "--sendsize", "64", "--recvsize", "64"}));
+    const auto first = peer.receive(std::chrono::seconds(30));
+    ASSERT_TRUE(first);
+    cli.signal(SIGSTOP);
+    while (process_state(cli.pid()) != 'T') std::this_thread::yield();
+    const auto echo = proper_echo(first->bytes);
+    constexpr int kMostCopies = 1000000; // no receive buffer holds that many
+    constexpr int kCopiesBetweenLooks = 64;
+    int copies = 0;
+    while (socket_drops(first->from_port) <= 0 && copies < kMostCopies)
+        for (int k = 0; k < kCopiesBetweenLooks; ++k, ++copies)
+            ASSERT_TRUE(peer.send_to(first->from_port, echo));
+    const long dropped = socket_drops(first->from_port);
+    ASSERT_GT(dropped, 0);
+    cli.signal(SIGCONT);
+    const auto second = peer.receive(std::chrono::seconds(30));
+    ASSERT_TRUE(second);
+    ASSERT_TRUE(peer.send_to(second->from_port, proper_echo(second->bytes)));
+    ASSERT_TRUE(cli.wait());
+    EXPECT_EQ(cli.exit_code(), 0) << cli.out() << cli.err();
+    const auto n = summary_numbers(cli.out());
+    // Copies still on their way through loopback when the count was read may be dropped after.
+    EXPECT_GE(n.at("receive.receive buffer drops"), dropped) << cli.out();
+    EXPECT_LE(n.at("receive.receive buffer drops") + n.at("duplicates.duplicates"), copies - 1);
+    EXPECT_EQ(n.at("probes.lost"), 0);
 }
 
 } // namespace
