@@ -1,6 +1,7 @@
 // reboundcli: one round-trip measurement from the command line. By default standard output
 // carries the measurement's event lines and nothing else, line by line as they happen; options
 // add a summary, a JSON document and an OpenMetrics file, all written also after a stop.
+#include "engine/echo_policy.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
 #include "engine/round_trip_client.h"
@@ -43,7 +44,9 @@ constexpr int kExitEarly = 1;
 constexpr int kExitNoEcho = 3;
 constexpr int kExitReportFailed = 4;
 constexpr int kExitSignal = 128;
-constexpr int64_t kMaxDatagram = 65536;
+// An empty probe is refused by responders (it carries nothing to echo), so it would only ever
+// count as lost; a probe has at least one byte.
+constexpr int64_t kMinProbeSize = 1;
 constexpr const char* kStandardOutput = "-";
 constexpr size_t kOutputBuffer = 1 << 16;
 constexpr int32_t kScheduledMinSize = kSeqOffset + kSeqBytes;
@@ -73,16 +76,16 @@ int parse(int argc, char** argv, Settings* s) {
                 "limit of every single wait; an echo later than this after its own send\n"
                 "counts late (default 0.1)");
     CLI::Option* count =
-        add_whole_number(app, "-c,--count", &p.count, 0, std::numeric_limits<int32_t>::max(),
-                         "probes to send (default 100; no limit with -d alone)");
+        add_whole_number(app, "-c,--count", &p.count, 1, std::numeric_limits<int32_t>::max(),
+                         "probes to send, at least 1 (default 100; no limit with -d alone)");
     add_seconds(app, "-i,--interval", &p.interval, true,
                 "pause after every probe, answered or not (default 0.001; 0: none)");
     add_seconds(app, "-d,--duration", &p.duration, false,
                 "stop sending after this long (with -c: whichever ends first)");
-    add_whole_number(app, "--sendsize", &p.sendsize, 0, kMaxDatagram,
-                     "bytes per probe, 0..65536 (default 8192)");
-    add_whole_number(app, "--recvsize", &p.recvsize, 0, kMaxDatagram,
-                     "echo size to ask for, 0..65536 (default 8192)");
+    add_whole_number(app, "--sendsize", &p.sendsize, kMinProbeSize, kMaxUdpPayload,
+                     "bytes per probe, 1..65507, the most a datagram carries (default 8192)");
+    add_whole_number(app, "--recvsize", &p.recvsize, 0, kMaxUdpPayload,
+                     "echo size to ask for, 0..65507; below 16 asks for 16 (default 8192)");
     add_seconds(app, "--period", &p.period, false,
                 "send on a fixed schedule: probe k at start + k*SECONDS, whether or not\n"
                 "echoes came back; -t still limits each echo from its own send");

@@ -313,7 +313,7 @@ TEST(CliReports, ReportsThatCannotBeWritten) {
         {{"--json", "/dev/full", "-c", "1"}, 4, "--json: writing '/dev/full' failed"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"-p", std::to_string(silent), "-t", "0.01", "-c", "0"};
+        std::vector<std::string> args = {"-p", std::to_string(silent), "-t", "0.01", "-c", "1"};
         args.insert(args.end(), c.args.begin(), c.args.end());
         const auto r = run_program("reboundcli", args);
         EXPECT_EQ(r.exit_code, c.exit_code) << c.args[1];
@@ -326,7 +326,7 @@ TEST(CliReports, ReportsThatCannotBeWritten) {
     const std::string earlier = temp_path("earlier");
     std::ofstream(earlier) << "{\"from\": \"an earlier run\"}\n";
     for (const std::string& refused : {std::string("-"), dir}) {
-        const auto r = run_program("reboundcli", {"-p", std::to_string(silent), "-c", "0", "--json",
+        const auto r = run_program("reboundcli", {"-p", std::to_string(silent), "-c", "1", "--json",
                                                   earlier, "--openmetrics", refused});
         EXPECT_EQ(r.exit_code, 2) << refused;
         EXPECT_EQ(testsupport::read_file(earlier), "{\"from\": \"an earlier run\"}\n") << refused;

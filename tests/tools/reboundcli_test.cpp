@@ -29,6 +29,27 @@ TEST(Cli, DefaultsAndExactLinesAgainstTheResponder) {
     EXPECT_EQ(r.lines.back(), "rebound_connect(): recvpkts/sendpkts=100.000[%]");
 }
 
+// The extreme sizes the command line takes all make a measurement.
+TEST(Cli, LargestAndSmallestSizesAreMeasured) {
+    ResponderProcess server;
+    ASSERT_TRUE(server.answering());
+    struct Case {
+        const char *sendsize, *recvsize;
+        int echo_size;
+    };
+    const Case cases[] = {{"65507", "65507", 65507}, {"1", "0", 16}, {"16", "0", 16},
+                          {"16", "65507", 65507}};
+    for (const auto& c : cases) {
+        const auto r = run_program("reboundcli", {"-p", std::to_string(server.port()), "-t", "2",
+                                                  "-c", "2", std::string("--sendsize=") + c.sendsize,
+                                                  std::string("--recvsize=") + c.recvsize});
+        EXPECT_EQ(r.exit_code, 0) << c.sendsize << " " << c.recvsize << r.err;
+        const auto recvs = grammar::of_kind(r.lines, "recv1");
+        ASSERT_EQ(recvs.size(), 2u) << c.sendsize << " " << c.recvsize;
+        EXPECT_EQ(grammar::field(recvs[1], "recvsize"), c.echo_size);
+    }
+}
+
 TEST(Cli, StandardEchoServiceIsARealPeer) {
     if (!SocatEcho::installed()) GTEST_SKIP() << "socat is not installed";
     const SocatEcho echo; // RFC 862 echo: returns every datagram as it came
@@ -55,11 +76,14 @@ TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
         {{"-t", "fast"}, "--timeout: 'fast' is not a number of seconds from 0 to 86400"},
         {{"-t", "-1"}, "--timeout: '-1'"},
         {{"-t", "1e9"}, "--timeout: '1e9'"},
-        {{"-c", "10x"}, "--count: '10x' is not a whole number from 0 to 2147483647"},
+        {{"-c", "10x"}, "--count: '10x' is not a whole number from 1 to 2147483647"},
+        {{"-c", "0"}, "--count: '0'"}, // a run of no probes would measure nothing
+        {{"--sendsize=0"}, "--sendsize: '0' is not a whole number from 1 to 65507"},
+        {{"--sendsize=65508"}, "--sendsize: '65508'"}, // more than a datagram carries
         {{"-c", "2147483648"}, "--count: '2147483648'"},
         {{"-p", "0"}, "--port: '0' is not a whole number from 1 to 65535"},
         {{"--sendsize=big"}, "--sendsize: 'big'"},
-        {{"--recvsize=70000"}, "--recvsize: '70000' is not a whole number from 0 to 65536"},
+        {{"--recvsize=65508"}, "--recvsize: '65508' is not a whole number from 0 to 65507"},
         {{"-i", "-0.5"}, "--interval: '-0.5' is not a number of seconds from 0"},
         {{"-d", "0"}, "--duration: '0' is not a number of seconds above 0"},
         {{"-d", "soon"}, "--duration: 'soon'"},
