@@ -1,6 +1,7 @@
 #include "engine/echo_policy.h"
 
 #include "engine/probe_header.h"
+#include "engine/responder_stamps.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -95,5 +96,8 @@ echo_plan plan_echo(const echo_policy& policy, const echo_request& request) {
     plan.echo_size = std::max(echo, 0);
     plan.copied = std::min(plan.echo_size, size);
     plan.marked = plan.echo_size >= PKTHDR_WORD_SIZE;
+    plan.stamped = size >= PKTHDR_WORD_SIZE &&
+                   (pkthdr_get(header, PKTHDR_WORD0) & kProbeFlagWantStamps) != 0 &&
+                   plan.echo_size >= kStampedEchoSize;
     return plan;
 }

@@ -81,6 +81,9 @@ struct echo_plan {
     // The echo carries word 0 whole: the responder sets kProbeFlagEcho in it. Echoes shorter
     // than one word (of requests as short, from untrusted sources) go out as they came.
     bool marked = false;
+    // The request asks for the responder's time stamps (kProbeFlagWantStamps) and the echo is
+    // long enough to hold them (responder_stamps.h).
+    bool stamped = false;
 };
 
 echo_plan plan_echo(const echo_policy& policy, const echo_request& request);

@@ -3,6 +3,7 @@
 #include "address/sockaddr.h"
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
+#include "engine/responder_stamps.h"
 #include "engine/subnet_broadcasts.h"
 #include "net/bind_listen.h"
 #include "net/options.h"
@@ -11,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -126,6 +128,7 @@ class receive_loop {
             reported_[requests++] = i;
             if (plan.verdict != echo_verdict::echo) continue;
             if (plan.marked) pkthdr_add_flags(slot.data, kProbeFlagEcho);
+            if (plan.stamped) stamp_received(slot, plan);
             plat::outgoing_datagram& out = outgoing_[sends++];
             out = {};
             out.parts[0] = slot.data;
@@ -135,8 +138,30 @@ class receive_loop {
             out.destination = slot.source;
             if (state_.answer_from_destination) out.from = slot.reply_from;
         }
+        stamp_sent();
         send_all(sends);
         report(requests, sends);
+    }
+
+    // The receive stamp goes into the request's own buffer, which the echo is sent from; the
+    // echo then carries at least the stamps from it (bytes past the request are zeroed first:
+    // the buffer still holds an earlier datagram there).
+    void stamp_received(const plat::received_datagram& slot, echo_plan& plan) {
+        if (plan.copied < kStampedEchoSize) {
+            std::memset(slot.data + plan.copied, 0, size_t(kStampedEchoSize - plan.copied));
+            plan.copied = kStampedEchoSize;
+        }
+        stamps_write_received(slot.data, slot.stamp_ns ? slot.stamp_ns : plat::wall_ns());
+        stamped_[stamps_++] = slot.data;
+    }
+
+    // One reading for the batch, right before its send call.
+    void stamp_sent() {
+        if (stamps_ == 0) return;
+        const int64_t now = plat::wall_ns();
+        for (int k = 0; k < stamps_; ++k)
+            stamps_write_sent(stamped_[k], now);
+        stamps_ = 0;
     }
 
     // Sends the batch's echoes, waiting for room in the socket when it is full; after a stop,
@@ -182,6 +207,8 @@ class receive_loop {
     echo_plan plans_[kBatch];
     int reported_[kBatch];
     plat::outgoing_datagram outgoing_[kBatch];
+    unsigned char* stamped_[kBatch]; // echoes of this batch that wait for their send stamp
+    int stamps_ = 0;
 };
 
 // The one socket all loops read. Without SO_REUSEPORT (or SO_REUSEADDR) it shares its port with
@@ -193,6 +220,8 @@ int32_t open_socket(const sockaddr_in& listaddr, int32_t* sock) {
     *sock = udp_create(AF_INET);
     if (*sock < 0) return *sock;
     if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
+    // Receive stamps for the echoes that ask for the responder's time stamps.
+    udp_setopt(*sock, SOCKOPT_TIMESTAMPNS, 1);
     return udp_bind(*sock, reinterpret_cast<const sockaddr*>(&listaddr));
 }
 

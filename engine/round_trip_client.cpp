@@ -6,6 +6,7 @@
 #include "engine/probe_header.h"
 #include "engine/probe_window.h"
 #include "engine/receive_buffer.h"
+#include "engine/responder_stamps.h"
 #include "net/bind_listen.h"
 #include "net/connect.h"
 #include "net/options.h"
@@ -284,6 +285,13 @@ uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t 
     const bool kernel = rtt_ns >= 0;
     if (!kernel) rtt_ns = mono_ns - slot.mono_ns;
     const double round_trip = double(rtt_ns) * kNanosecond;
+    rebound_directions directions;
+    if (const auto stamps = p_.want_stamps ? stamps_read(buf_, size) : std::nullopt) {
+        const int64_t arrival_ns = slot.wall_ns + rtt_ns;
+        directions = {true, double(stamps->sent_ns - stamps->received_ns) * kNanosecond,
+                      double(stamps->received_ns - slot.wall_ns) * kNanosecond,
+                      double(arrival_ns - stamps->sent_ns) * kNanosecond};
+    }
 
     uint8_t marks = 0;
     if (slot.state & kProbeAnswered) marks |= REBOUND_ECHO_DUPLICATE;
@@ -296,7 +304,7 @@ uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t 
     // A duplicate keeps the time of the first answer.
     if (!(marks & REBOUND_ECHO_DUPLICATE) && in_record(seq)) info_.recvtime[seq] = round_trip;
     events_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip,
-                           kernel, marks, counters()});
+                           kernel, marks, counters(), directions});
     bump(info_.recvpkts);
     if (marks & REBOUND_ECHO_DUPLICATE)
         bump(info_.duppkts);
@@ -479,9 +487,10 @@ rebound_end Run::measure() {
     if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RXQ_OVFL, 1);
     if (const int32_t bytes = receive_buffer_bytes(p_); sock_ >= 0 && bytes > 0)
         plat::grow_receive_buffer(sock_, bytes); // a smaller buffer still measures
+    if (p_.want_stamps) pkthdr_set(probe_, PKTHDR_WORD0, kProbeFlagWantStamps);
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
-    observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count});
+    observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count, p_.want_stamps});
 
     Outcome o{Step::go_on};
     {

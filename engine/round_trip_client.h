@@ -31,6 +31,10 @@ struct rebound_params {
     // outstanding. A slot the run could not keep is skipped and counted, never caught up in a
     // burst. 0: lock-step, each probe waits for its echo (or `timeout`), then `interval`.
     double period = 0;
+    // Ask the responder for its receive and send time stamps (responder_stamps.h); echoes that
+    // carry them split the round trip by direction. Probes and echoes need at least
+    // kStampedEchoSize bytes to hold them.
+    bool want_stamps = false;
 };
 
 // The late window a scheduled run needs: every probe within its time limit, twice over.

@@ -49,6 +49,7 @@ struct rebound_run_start {
     sockaddr_in connaddr;  // the responder's address record
     double start_stamp;    // wall clock, seconds since 1970
     int32_t count;         // probes planned; INT32_MAX when only a duration limits the run
+    bool stamps_asked = false; // probes ask the responder for its time stamps
 };
 
 struct rebound_counters {
@@ -76,6 +77,15 @@ struct rebound_wait_ended {
     rebound_counters counters;
 };
 
+// The round trip split by the responder's time stamps (responder_stamps.h), in seconds. The
+// one-way delays hold the offset between the two hosts' clocks; their variation does not.
+struct rebound_directions {
+    bool valid = false;        // the echo carried stamps that make sense
+    double dwell = 0;          // the responder's send stamp minus its receive stamp
+    double send_delay = 0;     // responder's receive stamp minus this host's send
+    double receive_delay = 0;  // this host's receive minus the responder's send stamp
+};
+
 struct rebound_echo {
     int phase;          // 1 or 2
     int32_t index;      // the iteration (phase 1) or drain attempt (phase 2)
@@ -86,6 +96,7 @@ struct rebound_echo {
     bool kernel_stamp;  // the arrival time is the kernel's receive stamp
     uint8_t marks;      // rebound_echo_mark bits
     rebound_counters counters;
+    rebound_directions directions = {};
 };
 
 struct rebound_receive_failed {

@@ -1,5 +1,7 @@
 #include "platform/datagram_batch.h"
 
+#include "platform/clock.h"
+
 #include <cerrno>
 #include <cstring>
 #include <netinet/ip.h>
@@ -7,8 +9,8 @@
 namespace plat {
 namespace {
 
-// Room for one IP_PKTINFO control message.
-constexpr size_t kControlSize = CMSG_SPACE(sizeof(in_pktinfo));
+// Room for an IP_PKTINFO and an SCM_TIMESTAMPNS control message.
+constexpr size_t kControlSize = CMSG_SPACE(sizeof(in_pktinfo)) + CMSG_SPACE(sizeof(timespec));
 
 struct control_buffer {
     alignas(cmsghdr) unsigned char bytes[kControlSize];
@@ -44,13 +46,19 @@ int receive_datagrams(int sock, received_datagram* slots, int count) {
         slot.size = static_cast<int>(headers[i].msg_len);
         slot.destination = {};
         slot.reply_from = {};
+        slot.stamp_ns = 0;
         msghdr& h = headers[i].msg_hdr;
         for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c)) {
-            if (c->cmsg_level != IPPROTO_IP || c->cmsg_type != IP_PKTINFO) continue;
-            in_pktinfo info;
-            std::memcpy(&info, CMSG_DATA(c), sizeof info);
-            slot.destination = info.ipi_addr;
-            slot.reply_from = info.ipi_spec_dst;
+            if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+                in_pktinfo info;
+                std::memcpy(&info, CMSG_DATA(c), sizeof info);
+                slot.destination = info.ipi_addr;
+                slot.reply_from = info.ipi_spec_dst;
+            } else if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+                timespec ts;
+                std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
+                slot.stamp_ns = timespec_ns(ts);
+            }
         }
     }
     return got;
@@ -76,7 +84,8 @@ int send_datagrams(int sock, outgoing_datagram* datagrams, int count) {
             if (d.from.s_addr != 0) {
                 // Answer from this local address; the interface is left to routing.
                 h.msg_control = controls[i].bytes;
-                h.msg_controllen = sizeof controls[i].bytes;
+                // Exactly one message: the kernel reads whatever the length covers.
+                h.msg_controllen = CMSG_SPACE(sizeof(in_pktinfo));
                 cmsghdr* c = CMSG_FIRSTHDR(&h);
                 c->cmsg_level = IPPROTO_IP;
                 c->cmsg_type = IP_PKTINFO;

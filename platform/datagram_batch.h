@@ -21,6 +21,7 @@ struct received_datagram {
     sockaddr_in source{};
     in_addr destination{}; // the address it was sent to; 0 unless SOCKOPT_PKTINFO is on
     in_addr reply_from{};  // the local address to answer from; 0: the kernel chooses
+    int64_t stamp_ns = 0;  // the kernel's receive stamp (wall clock); 0 unless SO_TIMESTAMPNS is on
 };
 
 // Receives up to `count` waiting datagrams. Returns how many arrived, 0 when none is waiting,

@@ -38,6 +38,24 @@ json stats_json(const duration_stats& d) {
     return j;
 }
 
+json jitter_json(const jitter_stats& j) {
+    return {{"pairs", j.pairs}, {"mean", seconds(j.mean)}, {"max", seconds(j.max)}};
+}
+
+// null when the run did not ask the responder for its stamps.
+json directions_json(const direction_stats& d) {
+    if (!d.asked) return nullptr;
+    json j;
+    j["stamped"] = d.stamped;
+    j["send_delay"] = stats_json(d.send_delay);
+    j["receive_delay"] = stats_json(d.receive_delay);
+    j["dwell"] = stats_json(d.dwell);
+    j["network_round_trip"] = stats_json(d.network_round_trip);
+    j["send_jitter"] = jitter_json(d.send_jitter);
+    j["receive_jitter"] = jitter_json(d.receive_jitter);
+    return j;
+}
+
 json summary_json(const run_summary& s) {
     json j;
     j["probes_sent"] = s.sent;
@@ -53,9 +71,8 @@ json summary_json(const run_summary& s) {
     j["unreachable"] = s.unreachable;
     j["receive_buffer_drops"] = s.buffer_drops;
     j["round_trip"] = stats_json(s.round_trip);
-    j["jitter"] = {{"pairs", s.jitter.pairs},
-                   {"mean", seconds(s.jitter.mean)},
-                   {"max", seconds(s.jitter.max)}};
+    j["jitter"] = jitter_json(s.jitter);
+    j["directions"] = directions_json(s.directions);
     j["send_call"] = {{"median", seconds(s.send_call.quantiles[kMedianIndex])},
                       {"max", seconds(s.send_call.max)}};
     // Scheduled runs only: how far each send was behind its slot, and the slots missed.

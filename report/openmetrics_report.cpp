@@ -79,6 +79,58 @@ class exposition {
     std::string text_;
 };
 
+// Runs that asked the responder for its stamps. The one-way delays may be negative (they hold
+// the clocks' offset), which a summary's sum may not be: they are gauges by statistic.
+void direction_metrics(exposition& x, const direction_stats& d) {
+    if (!d.asked) return;
+    x.gauge("rebound_echoes_stamped", "",
+            "Answered probes whose echo carried the responder's time stamps.",
+            std::to_string(d.stamped));
+    if (d.stamped == 0) return;
+    const struct {
+        const char* name;
+        const char* help;
+        const duration_stats& d;
+    } one_way[] = {
+        {"rebound_send_delay_seconds",
+         "This host's send to the responder's receive stamp, by statistic; includes the offset "
+         "between the two hosts' clocks.",
+         d.send_delay},
+        {"rebound_receive_delay_seconds",
+         "The responder's send stamp to this host's receive, by statistic; includes the offset "
+         "between the two hosts' clocks.",
+         d.receive_delay},
+    };
+    for (const auto& o : one_way) {
+        x.family(o.name, "gauge", "seconds", o.help);
+        const std::pair<const char*, double> stats[] = {
+            {"min", o.d.min}, {"median", o.d.quantiles[kMedianIndex]},
+            {"p99", o.d.quantiles[kP99Index]}, {"max", o.d.max}};
+        for (const auto& [stat, v] : stats)
+            x.sample(o.name, seconds(v), std::string(",stat=\"") + stat + "\"");
+    }
+    x.summary("rebound_responder_dwell_seconds",
+              "The responder's send stamp minus its receive stamp.", d.dwell, true);
+    x.summary("rebound_network_round_trip_seconds",
+              "Round trip minus the responder's dwell.", d.network_round_trip, true);
+    const struct {
+        const char* name;
+        const char* help;
+        double value;
+    } jitters[] = {
+        {"rebound_ipdv_send_mean_seconds", "Jitter of the send direction: mean absolute "
+         "variation of the send delay of consecutive answered probes.", d.send_jitter.mean},
+        {"rebound_ipdv_send_max_seconds", "Jitter of the send direction: largest absolute "
+         "variation of the send delay.", d.send_jitter.max},
+        {"rebound_ipdv_receive_mean_seconds", "Jitter of the receive direction: mean absolute "
+         "variation of the receive delay of consecutive answered probes.", d.receive_jitter.mean},
+        {"rebound_ipdv_receive_max_seconds", "Jitter of the receive direction: largest absolute "
+         "variation of the receive delay.", d.receive_jitter.max},
+    };
+    for (const auto& j : jitters)
+        x.gauge(j.name, "seconds", j.help, seconds(j.value));
+}
+
 } // namespace
 
 std::string openmetrics_text(const run_summary& s, const std::string& target, double end_stamp) {
@@ -130,6 +182,7 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
     for (const auto& c : counts)
         x.gauge(c.name, "", c.help, std::to_string(c.value));
 
+    direction_metrics(x, s.directions);
     x.summary("rebound_send_call_seconds",
               "Wait for writability and send call of every probe in the last run.", s.send_call,
               false);

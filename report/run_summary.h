@@ -34,6 +34,20 @@ struct jitter_stats {
     double mean = 0, max = 0; // of |IPDV|, seconds; NaN without a pair
 };
 
+// The round trip split by the responder's time stamps, over the first echo of every answered
+// probe that carried them. The one-way delays hold the offset between the two hosts' clocks
+// (they may be negative); their jitter and the dwell do not depend on it.
+struct direction_stats {
+    bool asked = false;  // the run asked the responder for its stamps
+    int32_t stamped = 0; // answered probes whose first echo carried stamps that make sense
+    duration_stats dwell;              // the responder's send stamp minus its receive stamp
+    duration_stats network_round_trip; // round trip minus dwell
+    duration_stats send_delay;         // this host's send to the responder's receive
+    duration_stats receive_delay;      // the responder's send to this host's receive
+    jitter_stats send_jitter;          // IPDV of the send delays
+    jitter_stats receive_jitter;       // IPDV of the receive delays
+};
+
 struct run_summary {
     rebound_end end = rebound_end::normal;
     int32_t sent = 0;     // probes whose send call passed them on
@@ -53,6 +67,7 @@ struct run_summary {
     duration_stats send_call;     // wait for writability + send call, every probe
     duration_stats send_lateness; // scheduled runs: each send call minus its slot
     int32_t skipped_slots = 0;    // scheduled runs: slots missed entirely
+    direction_stats directions;
     double elapsed = 0;           // seconds from the run's start to its end (or stop)
     double probes_per_second = 0; // sent / elapsed; NaN when elapsed is 0
 };

@@ -35,8 +35,13 @@ const char* end_name(rebound_end end) {
     return "stopped";
 }
 
+static jitter_stats jitter_of(const ipdv_jitter& j) {
+    return {j.pairs(), j.mean_abs(), j.max_abs()};
+}
+
 void summary_collector::run_started(const rebound_run_start& e) {
     start_stamp_ = e.start_stamp;
+    summary_.directions.asked = e.stamps_asked;
 }
 
 void summary_collector::probe_sent(const rebound_probe_sent& e) {
@@ -48,6 +53,14 @@ void summary_collector::echo_received(const rebound_echo& e) {
     if (e.marks & REBOUND_ECHO_DUPLICATE) return; // a probe's round trip is its first echo's
     round_trips_.add(e.round_trip);
     jitter_.add(e.seq, e.round_trip);
+    const rebound_directions& d = e.directions;
+    if (!d.valid) return;
+    dwells_.add(d.dwell);
+    network_round_trips_.add(e.round_trip - d.dwell);
+    send_delays_.add(d.send_delay);
+    receive_delays_.add(d.receive_delay);
+    send_jitter_.add(e.seq, d.send_delay);
+    receive_jitter_.add(e.seq, d.receive_delay);
 }
 
 void summary_collector::run_ended(const rebound_run_end& e) {
@@ -72,7 +85,15 @@ void summary_collector::run_ended(const rebound_run_end& e) {
     s.send_call = stats_of(send_calls_);
     s.send_lateness = stats_of(send_lateness_);
     if (e.info) s.skipped_slots = e.info->skippedslots;
-    s.jitter = {jitter_.pairs(), jitter_.mean_abs(), jitter_.max_abs()};
+    s.jitter = jitter_of(jitter_);
+    direction_stats& d = s.directions;
+    d.stamped = static_cast<int32_t>(dwells_.count());
+    d.dwell = stats_of(dwells_);
+    d.network_round_trip = stats_of(network_round_trips_);
+    d.send_delay = send_delays_.stats();
+    d.receive_delay = receive_delays_.stats();
+    d.send_jitter = jitter_of(send_jitter_);
+    d.receive_jitter = jitter_of(receive_jitter_);
 
     // After an early end or a stop the engine gives no end stamp: the run ended now.
     const double start = e.start_stamp > 0 ? e.start_stamp : start_stamp_;

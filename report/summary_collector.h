@@ -6,6 +6,7 @@
 #include "engine/run_observer.h"
 #include "report/ipdv_jitter.h"
 #include "report/quantile_store.h"
+#include "report/signed_distribution.h"
 #include "report/run_summary.h"
 
 class summary_collector final : public rebound_observer {
@@ -23,6 +24,13 @@ class summary_collector final : public rebound_observer {
     quantile_store send_calls_;
     quantile_store send_lateness_;
     ipdv_jitter jitter_;
+    // Filled only by echoes that carry the responder's stamps.
+    quantile_store dwells_;
+    quantile_store network_round_trips_;
+    signed_distribution send_delays_;
+    signed_distribution receive_delays_;
+    ipdv_jitter send_jitter_;
+    ipdv_jitter receive_jitter_;
     double start_stamp_ = 0;
     run_summary summary_;
     bool complete_ = false;

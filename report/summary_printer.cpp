@@ -45,6 +45,37 @@ void round_trip_line(std::string* text, const duration_stats& rt) {
            rt.exact ? "" : " (percentiles within 1 %)");
 }
 
+// "<label> ms<note>: min …, median …, p99 …, max …"
+void spread_line(std::string* text, const char* label, const duration_stats& d,
+                 const char* note = "") {
+    append(text, "%s ms%s: min %.3f, median %.3f, p99 %.3f, max %.3f\n", label, note, ms(d.min),
+           ms(d.quantiles[kMedianIndex]), ms(d.quantiles[kP99Index]), ms(d.max));
+}
+
+constexpr const char* kClockOffsetNote = " (includes the clocks' offset)";
+
+// Only for runs that asked the responder for its time stamps.
+void direction_lines(std::string* text, const direction_stats& d, int32_t answered) {
+    if (!d.asked) return;
+    if (d.stamped == 0) {
+        *text += "responder stamps: none came back (the responder gives none)\n";
+        return;
+    }
+    if (d.stamped < answered)
+        append(text, "responder stamps: %d of %d answered probes\n", d.stamped, answered);
+    spread_line(text, "send delay", d.send_delay, kClockOffsetNote);
+    spread_line(text, "receive delay", d.receive_delay, kClockOffsetNote);
+    spread_line(text, "responder dwell", d.dwell);
+    spread_line(text, "network round trip", d.network_round_trip);
+    if (d.send_jitter.pairs == 0)
+        *text += "jitter (IPDV) by direction: fewer than two answered probes\n";
+    else
+        append(text, "jitter (IPDV) by direction ms: send mean %.3f, max %.3f; receive mean %.3f, "
+                     "max %.3f\n",
+               ms(d.send_jitter.mean), ms(d.send_jitter.max), ms(d.receive_jitter.mean),
+               ms(d.receive_jitter.max));
+}
+
 } // namespace
 
 std::string summary_text(const run_summary& s, const std::string& target) {
@@ -70,6 +101,7 @@ std::string summary_text(const run_summary& s, const std::string& target) {
     else
         append(&text, "jitter (IPDV) ms: mean %.3f, max %.3f\n", ms(s.jitter.mean),
                ms(s.jitter.max));
+    direction_lines(&text, s.directions, s.unique);
     if (s.send_call.count > 0)
         append(&text, "send call ms: median %.3f, max %.3f\n",
                ms(s.send_call.quantiles[kMedianIndex]), ms(s.send_call.max));

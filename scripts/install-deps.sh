@@ -1,19 +1,23 @@
 #!/usr/bin/env bash
-# Installs every Debian package the build, the tests and the benchmarks need.
+# Installs the Debian packages Rebound needs.
+#   install-deps.sh run   what building and running the programs needs (scripts/run.sh)
+#   install-deps.sh       that and everything the tests, packaging and benchmarks need
 # Safe to run again: packages already present are skipped by apt.
 set -euo pipefail
 
-packages=(
+run_packages=(
   # build
   build-essential cmake ninja-build pkg-config
   # libraries: command lines, JSON documents
   libcli11-dev nlohmann-json3-dev
-  # services and protocols databases the name-service tests look up
+  # services and protocols databases the name services read
   netbase
-  # tests
-  libgtest-dev libgmock-dev
   # window
   qt6-base-dev
+)
+test_packages=(
+  # tests
+  libgtest-dev libgmock-dev
   # peers for tests and benchmarks
   socat sockperf dnsmasq-base nodejs iproute2 procps
   # real parsers for the metrics files (OpenMetrics and Prometheus text format)
@@ -25,6 +29,12 @@ packages=(
   # fuzzing and sanitizer runtimes
   clang libclang-rt-14-dev
 )
+
+case "${1:-all}" in
+  run) packages=("${run_packages[@]}") ;;
+  all) packages=("${run_packages[@]}" "${test_packages[@]}") ;;
+  *) echo "usage: install-deps.sh [run|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

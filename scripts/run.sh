@@ -6,9 +6,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/wait_udp_port.sh
 
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)"
+bash scripts/install-deps.sh run
+# The test suite is built too once its packages are there (after the test command).
+tests=OFF
+dpkg-query -W -f='${Status}' libgtest-dev 2>/dev/null | grep -q 'install ok installed' && tests=ON
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREBOUND_BUILD_TESTS=$tests >/dev/null
+cmake --build build -j "$(nproc)" --target reboundsrv reboundcli rebound
 
 port=${REBOUND_PORT:-33333}
 srv_log=$(mktemp /tmp/reboundsrv.XXXXXX.log)

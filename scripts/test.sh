@@ -11,7 +11,7 @@ bash scripts/install-deps.sh
 jobs=$(nproc)
 run_suite() { # build-dir, tests at once, extra cmake args...
   local dir=$1 parallel=$2; shift 2
-  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DREBOUND_BUILD_TESTS=ON "$@"
   cmake --build "$dir" -j "$jobs"
   # Each process writes its own file: several programs run side by side.
   ( cd "$dir" && ctest --output-on-failure -j "$parallel" )

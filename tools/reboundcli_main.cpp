@@ -4,6 +4,7 @@
 #include "engine/echo_policy.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
+#include "engine/responder_stamps.h"
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
 #include "report/atomic_file.h"
@@ -17,6 +18,7 @@
 #include "tools/host_text.h"
 #include "tools/run_progress.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -89,6 +91,11 @@ int parse(int argc, char** argv, Settings* s) {
     add_seconds(app, "--period", &p.period, false,
                 "send on a fixed schedule: probe k at start + k*SECONDS, whether or not\n"
                 "echoes came back; -t still limits each echo from its own send");
+    app.add_flag("--stamps", p.want_stamps,
+                 "ask the responder for its receive and send time stamps and split the\n"
+                 "round trip by direction in the reports (needs --sendsize and --recvsize\n"
+                 "of at least 32); one-way delays include the offset between the two\n"
+                 "hosts' clocks, their jitter does not");
     app.add_flag("-s,--summary", s->summary, "print a summary after the closing lines");
     app.add_flag("-q,--quiet", s->quiet, "print the summary only, no event lines");
     app.add_option("--json", s->json_path,
@@ -137,6 +144,9 @@ int main(int argc, char** argv) {
         return usage_problem("--period needs --sendsize of at least " +
                              std::to_string(kScheduledMinSize) +
                              ": shorter probes cannot carry their whole sequence number");
+    if (p.want_stamps && std::min(p.sendsize, p.recvsize) < kStampedEchoSize)
+        return usage_problem("--stamps needs --sendsize and --recvsize of at least " +
+                             std::to_string(kStampedEchoSize) + " to carry the time stamps");
     if (p.period > 0 && scheduled_late_window(p.timeout, p.period) > kLongestLateWindow)
         return usage_problem("--timeout / --period is above " +
                              std::to_string(kLongestLateWindow / 2) +

@@ -129,6 +129,7 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
     }
 }
 
+// Marked echoes, and stamps where the request asks for them and the echo can hold them.
 TEST(EchoPlan, EchoesAreMarkedAndAMarkedDatagramIsNeverAnswered) {
     echo_policy policy;
     policy.own_port = kPort;
@@ -140,14 +141,21 @@ TEST(EchoPlan, EchoesAreMarkedAndAMarkedDatagramIsNeverAnswered) {
         echo_refusal refusal;
         int32_t echo;
         bool marked;
+        bool stamped = false;
     };
     using R = echo_refusal;
     const Case cases[] = {
         {"a probe", 0, 64, true, R::none, 64, true},
         {"an echo", kProbeFlagEcho, 64, true, R::echo, 0, false},
         {"an echo, untrusted", kProbeFlagEcho | kProbeFlagWantStamps, 64, false, R::echo, 0, false},
-        {"asking for stamps", kProbeFlagWantStamps, 64, true, R::none, 64, true},
-        {"flags beyond the known ones", 0xFFFFFFFEu, 64, true, R::none, 64, true},
+        {"asking for stamps", kProbeFlagWantStamps, 64, true, R::none, 64, true, true},
+        {"asking for stamps, untrusted", kProbeFlagWantStamps, 64, false, R::none, 64, true, true},
+        // The echo is cut to the request's size for an untrusted source: too short for stamps.
+        {"asking for stamps, echo too short", kProbeFlagWantStamps, 24, false, R::none, 24, true},
+        // A trusted source gets the echo size it asks for, stamps included.
+        {"asking for stamps, short request", kProbeFlagWantStamps, 20, true, R::none, 64, true,
+         true},
+        {"flags beyond the known ones", 0xFFFFFFFEu, 64, true, R::none, 64, true, true},
         {"one word", kProbeFlagEcho, 4, false, R::echo, 0, false},
         // Shorter than a word: no flags to read, an echo as ever; padded to a header, it is
         // marked, else it goes out as it came.
@@ -164,6 +172,7 @@ TEST(EchoPlan, EchoesAreMarkedAndAMarkedDatagramIsNeverAnswered) {
         EXPECT_EQ(p.refusal, c.refusal) << c.what;
         EXPECT_EQ(p.echo_size, c.echo) << c.what;
         EXPECT_EQ(p.marked, c.marked) << c.what;
+        EXPECT_EQ(p.stamped, c.stamped) << c.what;
     }
 }
 

@@ -25,6 +25,12 @@ else
   skip "installing packages needs root or password-less sudo"
 fi
 command -v apt-get >/dev/null 2>&1 || skip "no apt-get: not a Debian system"
+# The test removes what it installs; an installation it did not make is left alone.
+for p in "${packages[@]}"; do
+  if dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    skip "$p is installed on this machine and would be removed; remove it to run this test"
+  fi
+done
 
 dir=${1:-build-package}
 work=$(mktemp -d)

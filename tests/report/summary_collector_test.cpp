@@ -267,3 +267,69 @@ TEST(OpenMetrics, TargetLabelIsEscaped) {
 }
 
 } // namespace
+
+namespace {
+
+// A responder whose clock is far off: the one-way delays carry the offset (negative on one
+// side), every report says the same numbers, and neither the dwell, the network round trip nor
+// the jitter of each direction moves with the offset.
+TEST(Directions, OneWayDelaysCarryTheClockOffsetAndNothingElseDoes) {
+    constexpr double kSendDelays[] = {0.0002, 0.0003, 0.0002, 0.0006, 0.0002};
+    constexpr double kDwell = 0.00005;
+    constexpr double kRoundTrip = 0.001;
+    const auto run_with_offset = [&](double offset, Reports* r) {
+        synthetic_run run;
+        run.stamps_asked = true;
+        for (double d : kSendDelays)
+            run.probes.push_back({kRoundTrip, 0, false, true, d + offset, kDwell});
+        run.probes.push_back({-1}); // lost: no stamps to count
+        run_reports(run, r);
+    };
+    Reports in_step, behind;
+    run_with_offset(0, &in_step);
+    run_with_offset(-2.5, &behind); // the responder's clock 2.5 s behind this host's
+    const direction_stats& a = in_step.collector.summary().directions;
+    const direction_stats& b = behind.collector.summary().directions;
+    EXPECT_EQ(b.stamped, 5);
+    EXPECT_NEAR(b.send_delay.min, 0.0002 - 2.5, 1e-9);
+    EXPECT_NEAR(b.send_delay.quantiles[kMedianIndex], 0.0002 - 2.5, 1e-9);
+    EXPECT_NEAR(b.send_delay.max, 0.0006 - 2.5, 1e-9);
+    EXPECT_NEAR(b.receive_delay.quantiles[kMedianIndex] - 2.5,
+                a.receive_delay.quantiles[kMedianIndex], 1e-9);
+    EXPECT_NEAR(b.send_delay.mean + b.receive_delay.mean + kDwell, kRoundTrip, 1e-9);
+    for (const auto* s : {&a, &b}) {
+        EXPECT_DOUBLE_EQ(s->dwell.quantiles[kMedianIndex], kDwell);
+        EXPECT_DOUBLE_EQ(s->network_round_trip.max, kRoundTrip - kDwell);
+        EXPECT_EQ(s->send_jitter.pairs, 4u);
+        EXPECT_NEAR(s->send_jitter.max, 0.0004, 1e-9); // 0.0006 to 0.0002
+        EXPECT_NEAR(s->receive_jitter.max, 0.0004, 1e-9);
+    }
+    // The three reports agree.
+    const json& d = behind.document["summary"]["directions"];
+    EXPECT_EQ(d["stamped"], 5);
+    EXPECT_NEAR(d["send_delay"]["median"].get<double>(), 0.0002 - 2.5, 1e-9);
+    EXPECT_NEAR(d["send_jitter"]["max"].get<double>(), 0.0004, 1e-9);
+    const auto n = summary_numbers(behind.text);
+    EXPECT_NEAR(n.at("send.min"), (0.0002 - 2.5) * 1000, 0.001);
+    EXPECT_NEAR(n.at("responder.median"), kDwell * 1000, 0.001);
+    const auto reading = testsupport::parse_openmetrics_file(behind.metrics_path);
+    ASSERT_TRUE(reading.parsed) << reading.error;
+    const json families = json::parse(reading.json);
+    bool median_seen = false;
+    for (const auto& sample : families.at("rebound_send_delay_seconds")["samples"])
+        if (sample[1]["stat"] == "median") {
+            EXPECT_NEAR(sample[2].get<double>(), 0.0002 - 2.5, 1e-9);
+            median_seen = true;
+        }
+    EXPECT_TRUE(median_seen);
+    for (auto* r : {&in_step, &behind})
+        ::unlink(r->metrics_path.c_str());
+    // A run that did not ask shows none of it.
+    Reports plain;
+    run_reports(synthetic_run{probes_with_drops(5, 10, kRoundTrip)}, &plain);
+    EXPECT_TRUE(plain.document["summary"]["directions"].is_null());
+    EXPECT_EQ(plain.text.find("delay"), std::string::npos);
+    ::unlink(plain.metrics_path.c_str());
+}
+
+} // namespace

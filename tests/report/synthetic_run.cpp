@@ -12,7 +12,7 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
     responder.sin_port = htons(33333);
     responder.sin_addr.s_addr = htonl(0x7f000001);
     observer.run_started({"127.0.0.1", "33333", responder, run.start_stamp,
-                          static_cast<int32_t>(run.probes.size())});
+                          static_cast<int32_t>(run.probes.size()), run.stamps_asked});
     unsigned char header[16] = {};
     int32_t highest_answered = -1;
     for (size_t i = 0; i < run.probes.size(); ++i) {
@@ -46,7 +46,9 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
                                         p.round_trip,
                                         false,
                                         marks,
-                                        {info.sendpkts, info.recvpkts}});
+                                        {info.sendpkts, info.recvpkts},
+                                        {p.stamped, p.dwell, p.send_delay,
+                                         p.round_trip - p.send_delay - p.dwell}});
                 ++info.recvpkts;
                 if (echo == 0) ++info.uniqpkts;
                 if (echo > 0) ++info.duppkts;

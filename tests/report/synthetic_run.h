@@ -12,6 +12,11 @@ struct synthetic_probe {
     double round_trip = 0.001; // seconds; negative: never answered
     int duplicates = 0;        // extra echoes after the first
     bool late = false;         // the first echo came after the probe's wait timed out
+    // With the responder's stamps (asked by the run): the receive delay is what is left of
+    // the round trip.
+    bool stamped = false;
+    double send_delay = 0;
+    double dwell = 0;
 };
 
 struct synthetic_run {
@@ -21,6 +26,7 @@ struct synthetic_run {
     int foreign = 0;              // datagrams that are no echo, reported before the end
     rebound_end end = rebound_end::normal;
     double start_stamp = 1781069532.25;
+    bool stamps_asked = false;
 };
 
 // Delivers the run's events to `observer` and returns the record it ended with (also the one
