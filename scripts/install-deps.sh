@@ -12,6 +12,8 @@ run_packages=(
   libcli11-dev nlohmann-json3-dev
   # services and protocols databases the name services read
   netbase
+  # ss: the scripts wait for the responder's port with it
+  iproute2
   # window
   qt6-base-dev
 )
@@ -19,7 +21,7 @@ test_packages=(
   # tests
   libgtest-dev libgmock-dev
   # peers for tests and benchmarks
-  socat sockperf dnsmasq-base nodejs iproute2 procps
+  socat sockperf dnsmasq-base nodejs procps
   # real parsers for the metrics files (OpenMetrics and Prometheus text format)
   python3-prometheus-client
   # window tests under a real X server

@@ -91,6 +91,10 @@ int parse(int argc, char** argv, Settings* s) {
     add_seconds(app, "--period", &p.period, false,
                 "send on a fixed schedule: probe k at start + k*SECONDS, whether or not\n"
                 "echoes came back; -t still limits each echo from its own send");
+    bool user_clock = false;
+    app.add_flag("--user-clock", user_clock,
+                 "time each echo by a clock reading right after its receive call, as irtt\n"
+                 "and sockperf do, instead of the kernel's receive stamp");
     app.add_flag("--stamps", p.want_stamps,
                  "ask the responder for its receive and send time stamps and split the\n"
                  "round trip by direction in the reports (needs --sendsize and --recvsize\n"
@@ -108,6 +112,7 @@ int parse(int argc, char** argv, Settings* s) {
         ->type_name("FILE");
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
     s->count_given = count->count() > 0;
+    p.kernel_stamps = !user_clock;
     return -1;
 }
 

@@ -4,6 +4,10 @@
 # refused address, a port another program holds).
 wait_udp_port() {
   local owner=${2:+pid=$2,}
+  if ! command -v ss >/dev/null 2>&1; then
+    echo "wait_udp_port: ss is missing (Debian package iproute2)" >&2
+    return 1
+  fi
   until ss -Hlunp "sport = :$1" | grep -q "$owner"; do
     if [ -n "${2:-}" ] && ! kill -0 "$2" 2>/dev/null; then
       echo "wait_udp_port: process $2 ended without binding UDP port $1" >&2
