@@ -58,26 +58,27 @@ class receive_loop {
         }
     }
 
+    // One system call takes what is waiting, or waits for it: a ping-pong costs one receive
+    // and one send per echo.
     void run() {
         while (!state_.stop.requested()) {
-            const int got = plat::receive_datagrams(sock_, slots_, kBatch);
+            const int got = plat::receive_datagrams(sock_, slots_, kBatch, true);
+            // A stop ends the receive: what it returned then is not served.
+            if (state_.stop.requested()) break;
             if (got > 0) {
                 serve(got);
-            } else if (got == 0) {
-                wait_for(true);
-            } else {
+            } else if (got < 0) {
                 report_receive_failure(errno);
             }
         }
     }
 
   private:
-    // Waits until the socket is readable (or writable); false when a stop ended the wait.
-    bool wait_for(bool readable) {
+    // Waits until the socket is writable; false when a stop ended the wait.
+    bool wait_writable() {
         plat::wait_item items[2];
         items[0].fd = sock_;
-        items[0].read = readable;
-        items[0].write = !readable;
+        items[0].write = true;
         items[1].fd = state_.stop.wait_fd();
         items[1].read = true;
         while (!state_.stop.requested()) {
@@ -170,7 +171,7 @@ class receive_loop {
         int done = 0;
         while (done < count) {
             done += plat::send_datagrams(sock_, outgoing_ + done, count - done);
-            if (done < count && !wait_for(false)) break;
+            if (done < count && !wait_writable()) break;
         }
         for (; done < count; ++done) {
             outgoing_[done].result = -1;
@@ -234,6 +235,19 @@ void close_kept(int32_t sock) {
 
 } // namespace
 
+void responder_stop::request() {
+    requested_.store(true, std::memory_order_relaxed);
+    event_.set();
+    const std::lock_guard<std::mutex> lock(socket_mutex_);
+    if (socket_ >= 0) plat::end_receiving(socket_);
+}
+
+void responder_stop::attach_socket(int sock) {
+    const std::lock_guard<std::mutex> lock(socket_mutex_);
+    socket_ = sock;
+    if (socket_ >= 0 && requested()) plat::end_receiving(socket_);
+}
+
 int32_t rebound_listen(const responder_config& config, responder_observer& observer,
                        responder_stop& stop) {
     // Without its descriptor a stop could never end an idle wait.
@@ -262,6 +276,7 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     state.policy.own_address = ntohl(listaddr.sin_addr.s_addr);
     state.policy.subnet_broadcasts = local_subnet_broadcasts().value_or(std::vector<uint32_t>{});
     const int64_t read_at = plat::monotonic_ns();
+    stop.attach_socket(sock);
     std::vector<std::unique_ptr<receive_loop>> workers;
     for (int i = 0; i < loops; ++i)
         workers.push_back(std::make_unique<receive_loop>(state, sock, i, read_at));
@@ -279,6 +294,7 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     if (result == 0) workers[0]->run();
     for (auto& t : threads)
         t.join();
+    stop.attach_socket(-1);
     close_kept(sock);
     return result;
 }

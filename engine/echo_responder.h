@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 
 inline constexpr uint32_t kDefaultRate = 1000; // datagrams per second per untrusted source
 
@@ -23,17 +24,20 @@ struct responder_config {
 // Asks a running responder to stop; safe from any thread.
 class responder_stop {
   public:
-    void request() {
-        requested_.store(true, std::memory_order_relaxed);
-        event_.set();
-    }
+    void request();
     bool requested() const { return requested_.load(std::memory_order_relaxed); }
     int wait_fd() const { return event_.fd(); }
     bool valid() const { return event_.valid(); }
 
+    // The socket whose blocked receives a stop ends (its receive side is ended); -1: none.
+    // A stop requested before the socket is attached ends it as it is attached.
+    void attach_socket(int sock);
+
   private:
     std::atomic<bool> requested_{false};
     plat::wake_event event_;
+    std::mutex socket_mutex_; // the socket is never ended after it was detached and closed
+    int socket_ = -1;
 };
 
 // Binds one UDP socket to ipaddr:ipport, shared with no other socket (a port that any socket
@@ -49,7 +53,8 @@ class responder_stop {
 // refused or rate-limited datagram as it is decided), sends the batch's echoes in one call, each
 // with the echo mark set, then reports the batch's requests and echoes in arrival order. Every
 // datagram is reported exactly once as refused, rate-limited, empty (datagram_received with size
-// 0) or sent (echo_sent, after its datagram_received). A loop never blocks
-// except in a wait that a stop ends, so a stop takes effect within one batch.
+// 0) or sent (echo_sent, after its datagram_received). A loop waits for datagrams inside its
+// receive call, which a stop ends (the socket's receive side is ended), and for room to send in
+// a wait that a stop also ends, so a stop takes effect within one batch.
 int32_t rebound_listen(const responder_config& config, responder_observer& observer,
                        responder_stop& stop);

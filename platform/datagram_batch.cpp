@@ -18,7 +18,7 @@ struct control_buffer {
 
 } // namespace
 
-int receive_datagrams(int sock, received_datagram* slots, int count) {
+int receive_datagrams(int sock, received_datagram* slots, int count, bool block) {
     if (count > kMaxDatagramBatch) count = kMaxDatagramBatch;
     mmsghdr headers[kMaxDatagramBatch];
     iovec vectors[kMaxDatagramBatch];
@@ -37,7 +37,8 @@ int receive_datagrams(int sock, received_datagram* slots, int count) {
     }
     int got;
     do {
-        got = ::recvmmsg(sock, headers, static_cast<unsigned>(count), MSG_DONTWAIT, nullptr);
+        got = ::recvmmsg(sock, headers, static_cast<unsigned>(count),
+                         block ? MSG_WAITFORONE : MSG_DONTWAIT, nullptr);
     } while (got < 0 && errno == EINTR);
     if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
 

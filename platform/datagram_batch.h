@@ -25,8 +25,9 @@ struct received_datagram {
 };
 
 // Receives up to `count` waiting datagrams. Returns how many arrived, 0 when none is waiting,
-// -1 on failure (errno set; never EAGAIN or EINTR).
-int receive_datagrams(int sock, received_datagram* slots, int count);
+// -1 on failure (errno set; never EAGAIN or EINTR). With `block`, waits until at least one
+// arrives (or the socket's receive side is ended: end_receiving), then takes what is waiting.
+int receive_datagrams(int sock, received_datagram* slots, int count, bool block = false);
 
 struct outgoing_datagram {
     // Filled by the caller: the bytes are parts[0] followed by parts[1].

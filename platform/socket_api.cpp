@@ -210,6 +210,10 @@ int set_receive_limit(int sock, int64_t limit_ns) {
     return checked(::setsockopt(sock, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv));
 }
 
+int end_receiving(int sock) {
+    return ::shutdown(sock, SHUT_RD) == 0 ? 0 : -1; // async-signal-safe: no fail() bookkeeping
+}
+
 int grow_receive_buffer(int sock, int bytes) {
     const auto held = [sock] {
         int value = 0;

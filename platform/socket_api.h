@@ -72,6 +72,10 @@ int clear_error_queue(int sock);
 // restarted after a signal handler ran: it fails with EINTR.
 int set_receive_limit(int sock, int64_t limit_ns);
 
+// Ends the receive side of `sock`: a receive blocked on it, or started later, returns at once
+// (with nothing). Async-signal-safe; the socket stays open and can still send.
+int end_receiving(int sock);
+
 // Grows the receive buffer of `sock` to hold at least `bytes` (never shrinks it). Past the
 // system's limit for users (net.core.rmem_max) it grows only for a privileged process; 0 when
 // the buffer holds `bytes` now, -1 when it stays smaller.

@@ -1,6 +1,7 @@
 #include "platform/stop_signals.h"
 
 #include "platform/clock.h"
+#include "platform/socket_api.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,7 +23,7 @@ bool g_installed = false;
 extern "C" void on_stop_signal(int sig) {
     g_stop_signal = sig;
     // shutdown() is async-signal-safe; the socket stays open, only its receive side ends.
-    if (const int fd = g_wake_socket; fd >= 0) ::shutdown(fd, SHUT_RD);
+    if (const int fd = g_wake_socket; fd >= 0) end_receiving(fd);
 }
 
 } // namespace

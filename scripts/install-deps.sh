@@ -21,7 +21,7 @@ test_packages=(
   # tests
   libgtest-dev libgmock-dev
   # peers for tests and benchmarks
-  socat sockperf dnsmasq-base nodejs procps
+  socat sockperf irtt dnsmasq-base nodejs procps
   # real parsers for the metrics files (OpenMetrics and Prometheus text format)
   python3-prometheus-client
   # window tests under a real X server
