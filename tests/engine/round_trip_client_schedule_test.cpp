@@ -2,7 +2,7 @@
 // or not echoes came back, every echo is charged to its own probe with its own round trip, and
 // losses and duplicates are counted exactly.
 #include "engine/round_trip_client.h"
-#include "tests/support/fixture_responder.h"
+#include "tests/support/delay_line.h"
 #include "tests/support/udp_peer.h"
 
 #include <gtest/gtest.h>
@@ -21,43 +21,6 @@ using Clock = std::chrono::steady_clock;
 constexpr double kPeriod = 0.005;
 constexpr auto kPathDelay = std::chrono::milliseconds(50); // ten periods
 constexpr int kCount = 40;
-
-// A responder behind a long path: each echo leaves kPathDelay after its probe arrived, probes
-// keep coming in meanwhile. `copies(n)` says how often the n-th probe's echo is sent (0: lost).
-class DelayLine {
-  public:
-    explicit DelayLine(std::function<int(int)> copies)
-        : copies_(std::move(copies)), thread_([this] { serve(); }) {}
-    ~DelayLine() {
-        stop_ = true;
-        thread_.join();
-    }
-    int port() const { return peer_.port(); }
-
-  private:
-    struct Pending {
-        Clock::time_point due;
-        int to_port;
-        std::vector<uint8_t> echo;
-    };
-    void serve() {
-        std::deque<Pending> line;
-        for (int n = 0; !stop_; ) {
-            if (auto d = peer_.receive(std::chrono::milliseconds(1))) {
-                for (int k = copies_(n++); k > 0; --k)
-                    line.push_back({Clock::now() + kPathDelay, d->from_port, proper_echo(d->bytes)});
-            }
-            while (!line.empty() && line.front().due <= Clock::now()) {
-                peer_.send_to(line.front().to_port, line.front().echo);
-                line.pop_front();
-            }
-        }
-    }
-    UdpPeer peer_;
-    std::function<int(int)> copies_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 struct Recorder final : rebound_observer {
     std::vector<rebound_probe_sent> sent;
@@ -79,7 +42,7 @@ TEST(ScheduledRun, ALongPathKeepsTheScheduleAndEveryEchoItsOwnRoundTrip) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        DelayLine path(c.copies);
+        DelayLine path(kPathDelay, c.copies);
         Recorder events;
         auto record = std::make_unique<rebound_info>();
         rebound_params p;

@@ -1,11 +1,13 @@
 // reboundcli as a program: its command line, exit codes, a clean stop, and a measurement
 // against a standard UDP echo service that is not ours.
 #include "tests/support/child_process.h"
+#include "tests/support/delay_line.h"
 #include "tests/support/output_grammar.h"
 #include "tests/support/responder_process.h"
 #include "tests/support/socat_echo.h"
 #include "tests/support/udp_peer.h"
 
+#include <algorithm>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -48,6 +50,28 @@ TEST(Cli, LargestAndSmallestSizesAreMeasured) {
         ASSERT_EQ(recvs.size(), 2u) << c.sendsize << " " << c.recvsize;
         EXPECT_EQ(grammar::field(recvs[1], "recvsize"), c.echo_size);
     }
+}
+
+// A scheduled run across a path longer than its period: sends and echoes interleave in event
+// order, and every line is one the protocol knows.
+TEST(Cli, ScheduledRunLinesInterleaveAndKeepTheGrammar) {
+    DelayLine path(std::chrono::milliseconds(50));
+    const auto r = run_program("reboundcli", {"-p", std::to_string(path.port()), "--period",
+                                              "0.005", "-c", "30", "-t", "1", "--sendsize=64",
+                                              "--recvsize=64"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(grammar::unmatched(r.lines), std::vector<std::string>{});
+    const auto sends = grammar::of_kind(r.lines, "send");
+    const auto recvs = grammar::of_kind(r.lines, "recv1");
+    EXPECT_EQ(sends.size(), 30u);
+    EXPECT_EQ(recvs.size(), 30u);
+    // The first echo comes after several later probes were sent.
+    const auto first_echo = std::find(r.lines.begin(), r.lines.end(), recvs.front());
+    const auto sends_before = std::count_if(r.lines.begin(), first_echo, [&](const std::string& l) {
+        return std::find(sends.begin(), sends.end(), l) != sends.end();
+    });
+    EXPECT_GT(sends_before, 1);
+    EXPECT_EQ(r.lines.back(), "rebound_connect(): recvpkts/sendpkts=100.000[%]");
 }
 
 TEST(Cli, StandardEchoServiceIsARealPeer) {
