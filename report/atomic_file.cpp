@@ -3,19 +3,56 @@
 #include "platform/resolver.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <system_error>
 
 namespace {
 
-// The temporary name does not end in ".prom", so a textfile collector skips it.
-std::string temporary_of(const std::string& path) {
-    return path + ".tmp." + std::to_string(plat::process_id());
+namespace fs = std::filesystem;
+
+// As many links as the kernel follows in one path before it gives up (ELOOP).
+constexpr int kMostLinks = 40;
+
+// What an existing target that is no regular file is called in a refusal.
+struct refused_kind {
+    fs::file_type type;
+    const char* name;
+};
+constexpr refused_kind kRefusedKinds[] = {
+    {fs::file_type::directory, "a directory"},
+    {fs::file_type::character, "a character device"},
+    {fs::file_type::block, "a block device"},
+    {fs::file_type::fifo, "a FIFO"},
+    {fs::file_type::socket, "a socket"},
+};
+
+std::string quoted(const std::string& path) {
+    return "'" + path + "'";
 }
 
-std::string failed(const std::string& what, const std::string& path) {
-    return what + " '" + path + "': " + std::strerror(errno);
+// Why `path` (its links followed) cannot be replaced by a report; empty when it is a regular
+// file or does not exist yet.
+std::string refusal(const std::string& path) {
+    std::error_code ec;
+    const fs::file_type type = fs::status(path, ec).type();
+    if (type == fs::file_type::regular || type == fs::file_type::not_found) return "";
+    if (type == fs::file_type::none) return quoted(path) + ": " + ec.message();
+    const char* kind = "not a regular file";
+    for (const auto& k : kRefusedKinds)
+        if (k.type == type) kind = k.name;
+    return quoted(path) + " is " + kind + ", not a regular file: reports never replace one";
+}
+
+// The temporary name does not end in ".prom", so a textfile collector skips it.
+std::string temporary_of(const std::string& file) {
+    return file + ".tmp." + std::to_string(plat::process_id());
+}
+
+// The message of a failed call; `error` is its errno, 0 when no call said why.
+std::string failed(const std::string& what, const std::string& path, int error) {
+    const std::string text = what + " " + quoted(path);
+    return error ? text + ": " + std::strerror(error) : text;
 }
 
 // Creates the temporary file, refusing to follow anything already there.
@@ -30,34 +67,63 @@ std::FILE* create_temporary(const std::string& temp) {
 
 } // namespace
 
-std::string replace_file(const std::string& path, const std::string& contents) {
-    const std::string temp = temporary_of(path);
-    std::FILE* f = create_temporary(temp);
-    if (!f) return failed("cannot create", temp);
-    const bool wrote = std::fwrite(contents.data(), 1, contents.size(), f) == contents.size();
-    const int write_error = errno;
-    const bool closed = std::fclose(f) == 0; // a full disk often shows only here
-    if (!wrote || !closed) {
-        if (!wrote) errno = write_error;
-        const std::string why = failed("cannot write", temp);
-        std::remove(temp.c_str());
-        return why;
+report_target report_target_of(const std::string& path) {
+    if (path.empty()) return {"", "the file name is empty"};
+    if (std::string why = refusal(path); !why.empty()) return {"", why};
+    fs::path file = path;
+    for (int links = 0;; ++links) {
+        std::error_code ec;
+        if (fs::symlink_status(file, ec).type() != fs::file_type::symlink) break;
+        if (links == kMostLinks) return {"", failed("cannot follow", path, ELOOP)};
+        const fs::path to = fs::read_symlink(file, ec);
+        if (ec) return {"", quoted(file.string()) + ": " + ec.message()};
+        file = to.is_absolute() ? to : file.parent_path() / to;
     }
-    if (std::rename(temp.c_str(), path.c_str()) != 0) {
-        const std::string why = failed("cannot rename the new file onto", path);
-        std::remove(temp.c_str());
-        return why;
-    }
+    return {file.string(), ""};
+}
+
+file_replacement::~file_replacement() {
+    if (f_) std::fclose(f_);
+    if (!temp_.empty()) std::remove(temp_.c_str());
+}
+
+std::string file_replacement::open(const std::string& path, size_t buffer) {
+    const report_target target = report_target_of(path);
+    if (!target.error.empty()) return target.error;
+    file_ = target.file;
+    const std::string temp = temporary_of(file_);
+    f_ = create_temporary(temp);
+    if (!f_) return failed("cannot create", temp, errno);
+    temp_ = temp;
+    buffer_ = std::make_unique<char[]>(buffer);
+    std::setvbuf(f_, buffer_.get(), _IOFBF, buffer);
     return "";
 }
 
-std::string check_replaceable(const std::string& path) {
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return "'" + path + "' is a directory";
-    const std::string temp = temporary_of(path);
-    std::FILE* f = create_temporary(temp);
-    if (!f) return failed("cannot create", temp);
-    std::fclose(f);
-    std::remove(temp.c_str());
+std::string file_replacement::commit() {
+    if (!f_) return "nothing to commit";
+    errno = 0;
+    const bool flushed = std::fflush(f_) == 0 && !std::ferror(f_);
+    const int write_error = errno;
+    const bool closed = std::fclose(f_) == 0; // a full disk often shows only here
+    f_ = nullptr;
+    if (!flushed || !closed) return failed("cannot write", temp_, flushed ? errno : write_error);
+    // Checked again: something else may have been put in the target's place during the run.
+    if (std::string why = refusal(file_); !why.empty()) return why;
+    if (std::rename(temp_.c_str(), file_.c_str()) != 0)
+        return failed("cannot rename the new file onto", file_, errno);
+    temp_.clear(); // it is the target now
     return "";
+}
+
+std::string replace_file(const std::string& path, const std::string& contents) {
+    file_replacement r;
+    if (std::string why = r.open(path); !why.empty()) return why;
+    std::fwrite(contents.data(), 1, contents.size(), r.stream());
+    return r.commit();
+}
+
+std::string check_replaceable(const std::string& path) {
+    file_replacement r; // the temporary file goes with it
+    return r.open(path);
 }
