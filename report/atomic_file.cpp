@@ -1,11 +1,13 @@
 #include "report/atomic_file.h"
 
 #include "platform/resolver.h"
+#include "platform/sink_stream.h"
 
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 namespace {
 
@@ -83,8 +85,18 @@ report_target report_target_of(const std::string& path) {
 }
 
 file_replacement::~file_replacement() {
-    if (f_) std::fclose(f_);
+    if (stream_) std::fclose(stream_);
+    if (file_f_) std::fclose(file_f_);
     if (!temp_.empty()) std::remove(temp_.c_str());
+}
+
+bool file_replacement::sink(void* context, const char* data, size_t size) {
+    auto* r = static_cast<file_replacement*>(context);
+    if (r->write_error_) return false;
+    // Unbuffered: errno is that of the write(2) that failed.
+    if (std::fwrite(data, 1, size, r->file_f_) == size) return true;
+    r->write_error_ = errno ? errno : EIO;
+    return false;
 }
 
 std::string file_replacement::open(const std::string& path, size_t buffer) {
@@ -92,22 +104,21 @@ std::string file_replacement::open(const std::string& path, size_t buffer) {
     if (!target.error.empty()) return target.error;
     file_ = target.file;
     const std::string temp = temporary_of(file_);
-    f_ = create_temporary(temp);
-    if (!f_) return failed("cannot create", temp, errno);
+    file_f_ = create_temporary(temp);
+    if (!file_f_) return failed("cannot create", temp, errno);
     temp_ = temp;
-    buffer_ = std::make_unique<char[]>(buffer);
-    std::setvbuf(f_, buffer_.get(), _IOFBF, buffer);
+    std::setvbuf(file_f_, nullptr, _IONBF, 0);
+    stream_ = plat::open_sink_stream(&file_replacement::sink, this, buffer);
+    if (!stream_) return failed("cannot write", temp_, ENOMEM);
     return "";
 }
 
 std::string file_replacement::commit() {
-    if (!f_) return "nothing to commit";
-    errno = 0;
-    const bool flushed = std::fflush(f_) == 0 && !std::ferror(f_);
-    const int write_error = errno;
-    const bool closed = std::fclose(f_) == 0; // a full disk often shows only here
-    f_ = nullptr;
-    if (!flushed || !closed) return failed("cannot write", temp_, flushed ? errno : write_error);
+    if (!stream_) return "nothing to commit";
+    std::fclose(std::exchange(stream_, nullptr)); // hands what it holds to sink()
+    const bool closed = std::fclose(std::exchange(file_f_, nullptr)) == 0;
+    if (write_error_) return failed("cannot write", temp_, write_error_);
+    if (!closed) return failed("cannot write", temp_, errno); // a full disk may show only here
     // Checked again: something else may have been put in the target's place during the run.
     if (std::string why = refusal(file_); !why.empty()) return why;
     if (std::rename(temp_.c_str(), file_.c_str()) != 0)

@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
 #include <string>
 
 // Where a report named `path` goes. `file` is the end of the chain of symbolic links (a
@@ -33,17 +32,21 @@ class file_replacement {
     // Finds the target and creates the temporary file beside it, written through a buffer of
     // `buffer` bytes. Empty on success, else why not (nothing is left behind).
     std::string open(const std::string& path, size_t buffer = BUFSIZ);
-    std::FILE* stream() const { return f_; }
+    std::FILE* stream() const { return stream_; }
 
     // Closes the temporary file and renames it over the target. Empty on success, else why
     // not; the temporary file is then removed and the target left as it was.
     std::string commit();
 
   private:
+    // Takes the stream's buffered bytes into the temporary file, keeping the first failure.
+    static bool sink(void* context, const char* data, size_t size);
+
     std::string file_; // the resolved target
     std::string temp_;
-    std::unique_ptr<char[]> buffer_; // stdio keeps to a size only for a buffer it is given
-    std::FILE* f_ = nullptr;
+    std::FILE* file_f_ = nullptr; // the temporary file, unbuffered
+    std::FILE* stream_ = nullptr; // buffered in front of it
+    int write_error_ = 0;
 };
 
 // Replaces the file at `path` with `contents`, as a file_replacement does. Empty on success,
