@@ -117,14 +117,20 @@ std::string file_replacement::commit() {
     if (!stream_) return "nothing to commit";
     std::fclose(std::exchange(stream_, nullptr)); // hands what it holds to sink()
     const bool closed = std::fclose(std::exchange(file_f_, nullptr)) == 0;
-    if (write_error_) return failed("cannot write", temp_, write_error_);
-    if (!closed) return failed("cannot write", temp_, errno); // a full disk may show only here
-    // Checked again: something else may have been put in the target's place during the run.
-    if (std::string why = refusal(file_); !why.empty()) return why;
-    if (std::rename(temp_.c_str(), file_.c_str()) != 0)
-        return failed("cannot rename the new file onto", file_, errno);
-    temp_.clear(); // it is the target now
-    return "";
+    std::string why;
+    if (write_error_) {
+        why = failed("cannot write", temp_, write_error_);
+    } else if (!closed) {
+        why = failed("cannot write", temp_, errno); // a full disk may show only here
+    } else {
+        // Checked again: something else may have been put in the target's place meanwhile.
+        why = refusal(file_);
+        if (why.empty() && std::rename(temp_.c_str(), file_.c_str()) != 0)
+            why = failed("cannot rename the new file onto", file_, errno);
+    }
+    if (!why.empty()) std::remove(temp_.c_str());
+    temp_.clear(); // the target now, or gone
+    return why;
 }
 
 std::string replace_file(const std::string& path, const std::string& contents) {
