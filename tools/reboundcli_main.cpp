@@ -35,10 +35,15 @@ constexpr const char* kFooter =
     "Summary percentiles are exact up to 1048576 answered probes; beyond that they come from\n"
     "a bounded-memory histogram and are within 1 % of the true value.\n"
     "An echo is matched to its probe while at most 65536 probes were sent after it.\n"
+    "Report files are written to a temporary file beside them and renamed over them when the\n"
+    "run ends; a symbolic link is followed (its target is replaced), and a name that is empty\n"
+    "or names no regular file (a directory, device, FIFO or socket) is refused.\n"
     "Exit status: 0 after a complete run with at least one echo, 1 when a wait failed and the\n"
-    "run ended early or the port answered unreachable before any echo, 2 for a bad command line, 3 after a complete run in which no echo came\n"
-    "back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
-    "stopped by signal N (summary, JSON and metrics are still written).";
+    "run ended early, the port answered unreachable before any echo, or standard output\n"
+    "failed, 2 for a bad command line or report file, 3 after a complete run in which no echo\n"
+    "came back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
+    "stopped by signal N: SIGINT, SIGTERM, SIGHUP or SIGPIPE (summary, JSON and metrics are\n"
+    "still written).";
 
 constexpr int kExitEarly = 1;
 constexpr int kExitNoEcho = 3;
