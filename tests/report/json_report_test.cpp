@@ -1,6 +1,7 @@
 // The JSON document written as the run goes: a probe's record appears once the probe has left
 // the late window, holding every echo charged to it until then, in the text json::dump() gives.
 #include "report/json_report.h"
+#include "tests/report/synthetic_run.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -19,7 +20,7 @@ constexpr size_t kWindow = 4;
 // Feeds events to a json_report writing into memory.
 class Feed {
   public:
-    Feed() : out_(open_memstream(&text_, &size_)), report_(collector_, description(), out_) {
+    Feed() : out_(open_memstream(&text_, &size_)), report_(collector_, testsupport::sample_description(), out_) {
         sockaddr_in responder{};
         responder.sin_family = AF_INET;
         responder.sin_port = htons(33333);
@@ -68,15 +69,6 @@ class Feed {
     }
 
   private:
-    static run_description description() {
-        run_description d;
-        d.program = "reboundcli";
-        d.version = "9.8.7";
-        d.host = "localhost";
-        d.port = 33333;
-        d.count = 100;
-        return d;
-    }
     char* text_ = nullptr;
     size_t size_ = 0;
     std::FILE* out_;

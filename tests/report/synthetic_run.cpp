@@ -76,4 +76,17 @@ std::vector<synthetic_probe> probes_with_drops(int n, int drop_every, double rou
     return probes;
 }
 
+run_description sample_description() {
+    run_description d;
+    d.program = "reboundcli";
+    d.version = "9.8.7";
+    d.host = "localhost";
+    d.port = 33333;
+    d.timeout = 0.5;
+    d.count = 100;
+    d.sendsize = d.recvsize = 64;
+    d.interval = 0.001;
+    return d;
+}
+
 } // namespace testsupport
