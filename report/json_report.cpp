@@ -158,8 +158,10 @@ void json_report::write_head(const rebound_run_start* start) {
 }
 
 void json_report::run_started(const rebound_run_start& e) {
-    // The whole ring is set up now, so nothing grows while the run measures.
-    pending_.assign(std::bit_ceil(std::max<size_t>(e.late_window, 1)), probe_record{});
+    // The whole ring is set up now, so nothing grows while the run measures; a run of fewer
+    // probes than the window holds them all until its end.
+    const size_t slots = std::min(e.late_window, size_t(std::max(e.count, 1)));
+    pending_.assign(std::bit_ceil(std::max<size_t>(slots, 1)), probe_record{});
     mask_ = pending_.size() - 1;
     write_head(&e);
 }
