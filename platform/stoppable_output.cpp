@@ -14,7 +14,7 @@ namespace plat {
 namespace {
 
 // How long, in all, the output may hold up the end of a stopped program.
-constexpr int64_t kStopGraceNs = 30 * kNanosPerSecond / 1000;
+constexpr int64_t kStopGraceNs = 10 * kNanosPerSecond / 1000;
 constexpr int64_t kNanosPerMilli = kNanosPerSecond / 1000;
 
 // 0, or EBADF when `fd` was closed and now holds /dev/null.
