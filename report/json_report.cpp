@@ -175,8 +175,8 @@ void json_report::write_through(int64_t last) {
     for (; next_written_ <= last && next_written_ <= newest_; ++next_written_) {
         probe_record& p = pending_[size_t(next_written_) & mask_];
         if (!p.sent) continue;
-        const std::string_view line = record_line(next_written_)
-                                          .seconds("send_offset", p.send_offset)
+        record_line record(next_written_); // holds the text the view below shows
+        const std::string_view line = record.seconds("send_offset", p.send_offset)
                                           .seconds("send_duration", p.send_duration)
                                           .boolean("sent", p.passed)
                                           .seconds("round_trip", p.round_trip, p.answered)
