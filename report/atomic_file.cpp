@@ -22,10 +22,8 @@ struct refused_kind {
     const char* name;
 };
 constexpr refused_kind kRefusedKinds[] = {
-    {fs::file_type::directory, "a directory"},
-    {fs::file_type::character, "a character device"},
-    {fs::file_type::block, "a block device"},
-    {fs::file_type::fifo, "a FIFO"},
+    {fs::file_type::directory, "a directory"}, {fs::file_type::character, "a character device"},
+    {fs::file_type::block, "a block device"},  {fs::file_type::fifo, "a FIFO"},
     {fs::file_type::socket, "a socket"},
 };
 

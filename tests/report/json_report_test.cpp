@@ -20,13 +20,14 @@ constexpr size_t kWindow = 4;
 // Feeds events to a json_report writing into memory.
 class Feed {
   public:
-    Feed() : out_(open_memstream(&text_, &size_)), report_(collector_, testsupport::sample_description(), out_) {
+    Feed()
+        : out_(open_memstream(&text_, &size_)),
+          report_(collector_, testsupport::sample_description(), out_) {
         sockaddr_in responder{};
         responder.sin_family = AF_INET;
         responder.sin_port = htons(33333);
         responder.sin_addr.s_addr = htonl(0x7f000001);
-        const rebound_run_start start{"127.0.0.1", "33333", responder, 1781069532.25, 100,
-                                      kWindow};
+        const rebound_run_start start{"127.0.0.1", "33333", responder, 1781069532.25, 100, kWindow};
         collector_.run_started(start);
         report_.run_started(start);
     }
@@ -81,7 +82,7 @@ TEST(JsonReport, RecordsLeaveWithTheLateWindowHoldingEveryEchoOfTheirProbe) {
     f.sent(0);
     f.echo(0, 0.001);
     for (int32_t seq = 1; seq <= 4; ++seq)
-        f.sent(seq); // probe 1 unanswered so far
+        f.sent(seq);                        // probe 1 unanswered so far
     EXPECT_EQ(f.record_lines().size(), 1u); // probe 0 has left the window of 4
     f.echo(1, 0.5, REBOUND_ECHO_LATE);      // still inside: charged to probe 1
     f.echo(2, 0.002, REBOUND_ECHO_OUT_OF_ORDER);

@@ -51,8 +51,8 @@ bool ChildProcess::start(const std::string& path, const std::vector<std::string>
     pid_ = ::fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) {
-        const int out = output == kCaptureOutput ? ::open(out_path_.c_str(), O_WRONLY | O_TRUNC)
-                                                 : output;
+        const int out =
+            output == kCaptureOutput ? ::open(out_path_.c_str(), O_WRONLY | O_TRUNC) : output;
         const int err = ::open(err_path_.c_str(), O_WRONLY | O_TRUNC);
         if (out >= 0) ::dup2(out, 1);
         if (output == kClosedOutput) ::close(1);

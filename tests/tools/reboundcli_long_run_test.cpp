@@ -23,8 +23,9 @@ constexpr int kShortRun = 1'100'000;
 constexpr long kSlackKib = 1024;
 
 RunResult unpaced(int port, int count, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"-p", std::to_string(port), "-i", "0", "-t", "1", "-q", "-c",
-                                     std::to_string(count), "--sendsize", "16", "--recvsize", "16"};
+    std::vector<std::string> args = {
+        "-p", std::to_string(port),  "-i",         "0",  "-t",         "1", "-q",
+        "-c", std::to_string(count), "--sendsize", "16", "--recvsize", "16"};
     args.insert(args.end(), extra.begin(), extra.end());
     return run_program("reboundcli", args, std::chrono::minutes(10));
 }

@@ -419,8 +419,7 @@ TEST(CliReports, ReportTargets) {
          nullptr, "Read-only file system"},
         {"missing directory", [](Scratch& d) { return d.path("no-such-dir/report"); }, nullptr,
          "No such file or directory"},
-        {"empty name", [](Scratch&) { return std::string(); }, nullptr,
-         "the file name is empty"},
+        {"empty name", [](Scratch&) { return std::string(); }, nullptr, "the file name is empty"},
     };
     for (const auto& c : cases) {
         for (const std::string option : {"--json", "--openmetrics"}) {

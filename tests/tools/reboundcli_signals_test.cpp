@@ -107,8 +107,8 @@ struct Reports {
 };
 
 std::vector<std::string> args_for(int port, std::vector<std::string> extra) {
-    std::vector<std::string> args = {"-p", std::to_string(port), "-c", kEndless, "-i", "0",
-                                     "--sendsize=64", "--recvsize=64"};
+    std::vector<std::string> args = {"-p", std::to_string(port), "-c",           kEndless, "-i",
+                                     "0",  "--sendsize=64",      "--recvsize=64"};
     args.insert(args.end(), extra.begin(), extra.end());
     return args;
 }
@@ -134,8 +134,8 @@ TEST(CliSignals, StopWhileStandardOutputIsAPipeNobodyReads) {
         if (c.json_on_stdout) extra = {"--json", "-", "--openmetrics", reports.metrics_path};
         Pipe out;
         ChildProcess p;
-        ASSERT_TRUE(p.start(program_path("reboundcli"), args_for(responder.port(), extra),
-                            out.write_end));
+        ASSERT_TRUE(
+            p.start(program_path("reboundcli"), args_for(responder.port(), extra), out.write_end));
         out.close_write();
         ASSERT_TRUE(out.wait_full(std::chrono::seconds(60))) << p.err();
         p.signal(c.sig);
@@ -192,8 +192,14 @@ TEST(CliSignals, FailedStandardOutputEndsTheRunWithItsReports) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Reports reports;
-        std::vector<std::string> args = {"-p", std::to_string(responder.port()), "-c", "50",
-                                         "-i", "0", "--sendsize=64", "--recvsize=64"};
+        std::vector<std::string> args = {"-p",
+                                         std::to_string(responder.port()),
+                                         "-c",
+                                         "50",
+                                         "-i",
+                                         "0",
+                                         "--sendsize=64",
+                                         "--recvsize=64"};
         if (c.quiet) args.push_back("-q");
         for (const auto& a : reports.args())
             args.push_back(a);
@@ -217,8 +223,7 @@ TEST(CliSignals, KilledRunLeavesTheEarlierReports) {
     std::ofstream(reports.json_path) << earlier_json;
     std::ofstream(reports.metrics_path) << earlier_metrics;
     ChildProcess p;
-    ASSERT_TRUE(p.start(program_path("reboundcli"),
-                        args_for(responder.port(), reports.args())));
+    ASSERT_TRUE(p.start(program_path("reboundcli"), args_for(responder.port(), reports.args())));
     ASSERT_TRUE(p.wait_for_output("udp_recv(127.0.0.1:")); // the run is under way
     p.signal(SIGKILL);
     ASSERT_TRUE(p.wait());
