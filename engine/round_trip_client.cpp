@@ -117,6 +117,8 @@ class Run {
     std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq);
     bool unreachable_ends_run(const Received& r);
     bool not_an_echo(int phase, int32_t index, int32_t size, uint32_t seq);
+    // Hands the held events on; ends the run early when an observer asks it to.
+    Outcome deliver();
     bool duration_over() const;
     rebound_counters counters() const { return {info_.sendpkts, info_.recvpkts}; }
 
@@ -380,8 +382,9 @@ Run::Outcome Run::iteration(int32_t i) {
     // A probe whose send failed has no echo to wait for.
     const probe_slot* sent = window_.find(i);
     if (o.step == Step::go_on && sent && (sent->state & kProbeSent)) o = take_echo(1, i);
-    events_.deliver();
+    const Outcome handed = deliver();
     if (o.step == Step::end_run) return o;
+    if (handed.step == Step::end_run) return handed;
     // The pause follows every probe, answered or not, so -i holds the rate against a silent
     // port too.
     if (!plat::pause_unless_stopped(p_.interval)) return {Step::end_run, rebound_end::stopped};
@@ -400,8 +403,9 @@ Run::Outcome Run::drain() {
         do
             o = take_echo(2, clamp32(first + k));
         while (o.step == Step::go_on && (o.marks & REBOUND_ECHO_DUPLICATE));
-        events_.deliver();
+        const Outcome handed = deliver();
         if (o.step == Step::end_run) return o;
+        if (handed.step == Step::end_run) return handed;
         if (o.step == Step::timed_out) break;
     }
     return {Step::go_on};
@@ -453,16 +457,23 @@ Run::Outcome Run::scheduled() {
         last_send = plat::monotonic_ns();
         // What the gap before this send gathered goes to the observers now, while the new
         // probe travels (its arrival is stamped by the kernel).
-        events_.deliver();
+        const Outcome handed = deliver();
         observer_.iteration_done(i + 1, p_.count);
         if (o.step == Step::end_run) return o;
+        if (handed.step == Step::end_run) return handed;
         ++i;
         ++slot_number;
     }
     // The last probes get their time limit too.
-    Outcome o = take_until(last_send + timeout_ns_, true);
+    const Outcome o = take_until(last_send + timeout_ns_, true);
+    const Outcome handed = deliver();
+    return o.step == Step::end_run ? o : handed;
+}
+
+Run::Outcome Run::deliver() {
     events_.deliver();
-    return o;
+    if (observer_.wants_end()) return {Step::end_run, rebound_end::early};
+    return {Step::go_on};
 }
 
 bool Run::duration_over() const {
@@ -490,7 +501,8 @@ rebound_end Run::measure() {
     if (p_.want_stamps) pkthdr_set(probe_, PKTHDR_WORD0, kProbeFlagWantStamps);
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
-    observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count, p_.want_stamps});
+    observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count,
+                           window_.capacity(), p_.want_stamps});
 
     Outcome o{Step::go_on};
     {

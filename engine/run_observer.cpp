@@ -45,6 +45,11 @@ void rebound_observers::iteration_done(int32_t done, int32_t total) {
 void rebound_observers::run_ended(const rebound_run_end& e) {
     fan_out(list_, &rebound_observer::run_ended, e);
 }
+bool rebound_observers::wants_end() const {
+    for (const rebound_observer* o : list_)
+        if (o->wants_end()) return true;
+    return false;
+}
 
 responder_observers::responder_observers(std::initializer_list<responder_observer*> list) {
     for (responder_observer* o : list)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/echo_policy.h"
+#include "engine/probe_window.h"
 #include "engine/result_record.h"
 
 #include <netinet/in.h>
@@ -18,8 +19,8 @@
 // How a run ended.
 enum class rebound_end {
     normal,  // statistics printed, difftime set
-    early,   // a wait failed: its line is the last one, no statistics
-    stopped, // SIGINT/SIGTERM arrived during a wait
+    early,   // a wait failed (its line is the last one) or an observer asked to end; no statistics
+    stopped, // a stop signal (SIGINT, SIGTERM, SIGHUP, SIGPIPE) arrived
 };
 
 // Where a wait stood: before a probe (writability, phase 1), for its echo (readability,
@@ -49,6 +50,9 @@ struct rebound_run_start {
     sockaddr_in connaddr;  // the responder's address record
     double start_stamp;    // wall clock, seconds since 1970
     int32_t count;         // probes planned; INT32_MAX when only a duration limits the run
+    // Probes an echo can be charged to: once probe k + late_window is sent, no event names
+    // probe k any more (probe_window.h).
+    size_t late_window = probe_window::kDefaultCapacity;
     bool stamps_asked = false; // probes ask the responder for its time stamps
 };
 
@@ -137,6 +141,9 @@ class rebound_observer {
     // After every phase-1 iteration: iterations done and planned.
     virtual void iteration_done(int32_t /*done*/, int32_t /*total*/) {}
     virtual void run_ended(const rebound_run_end&) {}
+    // Asked once a round trip's events have been handed on: true ends the run early, for an
+    // observer that can no longer do its job (the output it writes to has failed).
+    virtual bool wants_end() const { return false; }
 };
 
 // Hands every event to several observers, in the order given.
@@ -153,6 +160,7 @@ class rebound_observers final : public rebound_observer {
     void foreign_received(const rebound_foreign& e) override;
     void iteration_done(int32_t done, int32_t total) override;
     void run_ended(const rebound_run_end& e) override;
+    bool wants_end() const override; // when any of them does
 
   private:
     std::vector<rebound_observer*> list_;

@@ -20,8 +20,12 @@ sigset_t g_wait_mask;
 sigset_t g_stops;
 bool g_installed = false;
 
+// Stop requests that may come at any moment, so they are let through only where a wait can
+// take them (SIGPIPE, which only a write of this process raises, is never blocked).
+constexpr int kBlockedStops[] = {SIGINT, SIGTERM, SIGHUP};
+
 extern "C" void on_stop_signal(int sig) {
-    g_stop_signal = sig;
+    if (!g_stop_signal) g_stop_signal = sig; // the first request names the stop
     // shutdown() is async-signal-safe; the socket stays open, only its receive side ends.
     if (const int fd = g_wake_socket; fd >= 0) end_receiving(fd);
 }
@@ -35,20 +39,45 @@ void install_stop_signals() {
     // Writes are restarted; the waits (ppoll, and receives with a time limit) never are, so
     // they still come back with EINTR.
     sa.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-
     sigemptyset(&g_stops);
-    sigaddset(&g_stops, SIGINT);
-    sigaddset(&g_stops, SIGTERM);
+    for (const int sig : kBlockedStops) {
+        sigaction(sig, &sa, nullptr);
+        sigaddset(&g_stops, sig);
+    }
+    // SIGPIPE comes from a write of this process to a pipe whose reader has gone; that write
+    // fails with EPIPE whatever the handler does, so the signal is never blocked.
+    sigaction(SIGPIPE, &sa, nullptr);
     sigprocmask(SIG_BLOCK, &g_stops, &g_wait_mask);
-    sigdelset(&g_wait_mask, SIGINT);
-    sigdelset(&g_wait_mask, SIGTERM);
+    for (const int sig : kBlockedStops)
+        sigdelset(&g_wait_mask, sig);
     g_installed = true;
 }
 
 int stop_requested() {
     return g_stop_signal;
+}
+
+void request_stop(int sig) {
+    on_stop_signal(sig);
+}
+
+void wait_writable_unless_stopped(int fd) {
+    pollfd p{fd, POLLOUT, 0};
+    if (!g_installed) {
+        ::poll(&p, 1, -1);
+        return;
+    }
+    // Blocked while the flag is read, opened only inside ppoll: a stop that comes before the
+    // wait is seen, one that comes during it ends it.
+    sigset_t old;
+    pthread_sigmask(SIG_BLOCK, &g_stops, &old);
+    if (!g_stop_signal) {
+        sigset_t open = old;
+        for (const int sig : kBlockedStops)
+            sigdelset(&open, sig);
+        ::ppoll(&p, 1, nullptr, &open);
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
 }
 
 bool pause_unless_stopped(double seconds) {

@@ -1,7 +1,9 @@
-// A race-free stop on SIGINT/SIGTERM for the command-line programs. Once installed, the two
-// signals are blocked everywhere except inside select_one(), which opens them atomically while
-// it waits. A stop therefore never cuts a line in half: it shows up as an interrupted wait
-// (EINTR), after which stop_requested() tells the caller to wind down and flush.
+// A race-free stop on SIGINT/SIGTERM/SIGHUP/SIGPIPE for the command-line programs. Once
+// installed, SIGINT, SIGTERM and SIGHUP are blocked everywhere except inside the waits, which
+// open them atomically while they wait. A stop therefore never cuts a line in half: it shows
+// up as an interrupted wait (EINTR), after which stop_requested() tells the caller to wind
+// down and flush. SIGPIPE is raised only by a write of the program's own to a pipe whose reader
+// has gone, a write that fails anyway: it is never blocked and asks for the same stop.
 #pragma once
 
 #include <signal.h>
@@ -10,8 +12,17 @@ namespace plat {
 
 void install_stop_signals();
 
-// The signal that asked for the stop, or 0.
+// The signal that asked for the stop (the first one, when several came), or 0.
 int stop_requested();
+
+// Asks for a stop as signal `sig` would: for a signal the program learned of from a failed call
+// (EPIPE) rather than from its handler.
+void request_stop(int sig);
+
+// Waits until `fd` can take a write without blocking, or until a stop is requested (also one
+// that came before the call). For outputs that must never hold up a stop; callers look at
+// stop_requested() and try their write again, since another signal may end the wait too.
+void wait_writable_unless_stopped(int fd);
 
 // Pauses for `seconds` with the stop signals let through, like the waits: false when a stop
 // request cut the pause short.

@@ -5,8 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 namespace {
 
@@ -14,12 +18,61 @@ using json = nlohmann::ordered_json;
 
 constexpr double kNanosecondsPerSecond = 1e9;
 
-// Seconds to nanosecond resolution (no clock here reads finer), so the numbers print short;
+// Seconds to nanosecond resolution (no clock here reads finer), so the numbers print short.
+double to_nanosecond(double s) {
+    return std::round(s * kNanosecondsPerSecond) / kNanosecondsPerSecond;
+}
+
 // null for a value that does not exist (NaN).
 json seconds(double s) {
     if (std::isnan(s)) return nullptr;
-    return std::round(s * kNanosecondsPerSecond) / kNanosecondsPerSecond;
+    return to_nanosecond(s);
 }
+
+// One probe's record as one line, in the very text json::dump() gives it, written without
+// building a json value: after a stop, a whole late window of records goes out at once and
+// must not hold up the end.
+class record_line {
+  public:
+    explicit record_line(int64_t seq) {
+        put("{\"seq\":");
+        end_ = std::to_chars(end_, limit(), seq).ptr;
+    }
+    record_line& seconds(const char* key, double s, bool exists = true) {
+        member(key);
+        if (exists && std::isfinite(s))
+            end_ = nlohmann::detail::to_chars(end_, limit(), to_nanosecond(s));
+        else
+            put("null");
+        return *this;
+    }
+    record_line& boolean(const char* key, bool b) {
+        member(key);
+        put(b ? "true" : "false");
+        return *this;
+    }
+    record_line& integer(const char* key, int64_t v) {
+        member(key);
+        end_ = std::to_chars(end_, limit(), v).ptr;
+        return *this;
+    }
+    std::string_view close() {
+        put("}");
+        return {text_, size_t(end_ - text_)};
+    }
+
+  private:
+    void member(const char* key) {
+        put(",\"");
+        put(key);
+        put("\":");
+    }
+    void put(std::string_view s) { end_ = std::copy(s.begin(), s.end(), end_); }
+    char* limit() { return text_ + sizeof text_; }
+
+    char text_[256]; // the longest record is about 190 characters
+    char* end_ = text_;
+};
 
 json number_or_null(double v) {
     return std::isnan(v) ? json(nullptr) : json(v);
@@ -113,40 +166,10 @@ std::string indented(const json& value) {
 
 } // namespace
 
-void json_report::run_started(const rebound_run_start& e) {
-    started_ = true;
-    start_stamp_ = e.start_stamp;
-    responder_ = e.connaddr;
-}
-
-void json_report::probe_sent(const rebound_probe_sent& e) {
-    if (e.index < 0) return;
-    const auto seq = static_cast<size_t>(e.index);
-    if (seq >= probes_.size()) probes_.resize(seq + 1);
-    probe_record& p = probes_[seq];
-    p.sent = true;
-    p.passed = e.result > 0;
-    p.send_offset = e.send_offset;
-    p.send_duration = e.send_duration;
-}
-
-void json_report::echo_received(const rebound_echo& e) {
-    if (e.seq < 0 || static_cast<size_t>(e.seq) >= probes_.size()) return;
-    probe_record& p = probes_[static_cast<size_t>(e.seq)];
-    if (p.answered) {
-        ++p.duplicates;
-        return;
-    }
-    p.answered = true;
-    p.round_trip = e.round_trip;
-    p.late = e.marks & REBOUND_ECHO_LATE;
-    p.out_of_order = e.marks & REBOUND_ECHO_OUT_OF_ORDER;
-}
-
-void json_report::run_ended(const rebound_run_end& e) {
+void json_report::write_head(const rebound_run_start* start) {
     json responder = nullptr;
-    if (started_) {
-        const AddrParts a = addr_parts(responder_);
+    if (start) {
+        const AddrParts a = addr_parts(start->connaddr);
         const std::string address = std::to_string(a.a) + "." + std::to_string(a.b) + "." +
                                     std::to_string(a.c) + "." + std::to_string(a.d);
         responder = {{"address", address}, {"port", a.port}};
@@ -157,26 +180,77 @@ void json_report::run_ended(const rebound_run_end& e) {
     std::fprintf(f, "  \"parameters\": %s,\n", indented(parameters_json(run_)).c_str());
     std::fprintf(f, "  \"responder\": %s,\n", indented(responder).c_str());
     std::fprintf(f, "  \"start\": %s,\n",
-                 started_ ? json(iso8601_utc(start_stamp_)).dump().c_str() : "null");
-    std::fprintf(f, "  \"end\": %s,\n", json(end_name(e.end)).dump().c_str());
+                 start ? json(iso8601_utc(start->start_stamp)).dump().c_str() : "null");
     std::fputs("  \"probes\": [", f);
-    bool first = true;
-    for (size_t seq = 0; seq < probes_.size(); ++seq) {
-        const probe_record& p = probes_[seq];
+    head_written_ = true;
+}
+
+void json_report::run_started(const rebound_run_start& e) {
+    // The whole ring is set up now, so nothing grows while the run measures; a run of fewer
+    // probes than the window holds them all until its end.
+    const size_t slots = std::min(e.late_window, size_t(std::max(e.count, 1)));
+    pending_.assign(std::bit_ceil(std::max<size_t>(slots, 1)), probe_record{});
+    mask_ = pending_.size() - 1;
+    write_head(&e);
+}
+
+json_report::probe_record* json_report::pending(int64_t seq) {
+    if (seq < next_written_ || seq > newest_) return nullptr;
+    return &pending_[size_t(seq) & mask_];
+}
+
+void json_report::write_through(int64_t last) {
+    for (; next_written_ <= last && next_written_ <= newest_; ++next_written_) {
+        probe_record& p = pending_[size_t(next_written_) & mask_];
         if (!p.sent) continue;
-        json r;
-        r["seq"] = seq;
-        r["send_offset"] = seconds(p.send_offset);
-        r["send_duration"] = seconds(p.send_duration);
-        r["sent"] = p.passed;
-        r["round_trip"] = p.answered ? seconds(p.round_trip) : json(nullptr);
-        r["late"] = p.late;
-        r["duplicates"] = p.duplicates;
-        r["out_of_order"] = p.out_of_order;
-        std::fprintf(f, "%s\n    %s", first ? "" : ",", r.dump().c_str());
-        first = false;
+        record_line record(next_written_); // holds the text the view below shows
+        const std::string_view line = record.seconds("send_offset", p.send_offset)
+                                          .seconds("send_duration", p.send_duration)
+                                          .boolean("sent", p.passed)
+                                          .seconds("round_trip", p.round_trip, p.answered)
+                                          .boolean("late", p.late)
+                                          .integer("duplicates", p.duplicates)
+                                          .boolean("out_of_order", p.out_of_order)
+                                          .close();
+        std::fputs(first_record_ ? "\n    " : ",\n    ", out_);
+        std::fwrite(line.data(), 1, line.size(), out_);
+        first_record_ = false;
+        p = probe_record{};
     }
-    std::fputs(first ? "],\n" : "\n  ],\n", f);
+}
+
+void json_report::probe_sent(const rebound_probe_sent& e) {
+    if (e.index < 0 || pending_.empty() || e.index <= newest_) return;
+    // The probe that left the late window as this one was sent can get no more echoes.
+    write_through(int64_t(e.index) - int64_t(pending_.size()));
+    newest_ = e.index;
+    probe_record& p = pending_[size_t(e.index) & mask_];
+    p = probe_record{};
+    p.sent = true;
+    p.passed = e.result > 0;
+    p.send_offset = e.send_offset;
+    p.send_duration = e.send_duration;
+}
+
+void json_report::echo_received(const rebound_echo& e) {
+    probe_record* p = pending(e.seq);
+    if (!p || !p->sent) return;
+    if (p->answered) {
+        ++p->duplicates;
+        return;
+    }
+    p->answered = true;
+    p->round_trip = e.round_trip;
+    p->late = e.marks & REBOUND_ECHO_LATE;
+    p->out_of_order = e.marks & REBOUND_ECHO_OUT_OF_ORDER;
+}
+
+void json_report::run_ended(const rebound_run_end& e) {
+    if (!head_written_) write_head(nullptr);
+    write_through(newest_);
+    std::FILE* f = out_;
+    std::fputs(first_record_ ? "],\n" : "\n  ],\n", f);
+    std::fprintf(f, "  \"end\": %s,\n", json(end_name(e.end)).dump().c_str());
     std::fprintf(f, "  \"summary\": %s\n}\n", indented(summary_json(collector_.summary())).c_str());
     written_ = std::fflush(f) == 0 && !std::ferror(f);
 }

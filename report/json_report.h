@@ -1,7 +1,10 @@
 // The run as one JSON document (described in docs/json.md): program and version, parameters,
-// responder address, start time, one record per probe and the summary. The document is written
-// whole when the run ends, also after an early end or a stop, so the file is always complete
-// JSON once the program has exited on its own.
+// responder address, start time, one record per probe, how the run ended and the summary. The
+// document is written as the run goes: its head when the run starts, each probe's record once
+// no echo can be charged to the probe any more (it has left the run's late window, so its
+// duplicates and late echo are in it), and the rest when the run ends, also after an early end
+// or a stop. Memory therefore holds the records of one late window, whatever the run's length.
+// Everything is written when the engine hands on a round trip's events, never inside one.
 #pragma once
 
 #include "engine/run_observer.h"
@@ -25,7 +28,7 @@ class json_report final : public rebound_observer {
     bool written() const { return written_; }
 
   private:
-    // What the document tells about one probe; kept compact, one per probe sent.
+    // What the document tells about one probe; kept compact, one per probe in the late window.
     struct probe_record {
         double send_offset = 0;
         double send_duration = 0;
@@ -38,12 +41,21 @@ class json_report final : public rebound_observer {
         bool out_of_order = false;
     };
 
+    void write_head(const rebound_run_start* start);
+    // Writes and forgets the records of every probe up to `last`, in sequence order.
+    void write_through(int64_t last);
+    probe_record* pending(int64_t seq);
+
     const summary_collector& collector_;
     run_description run_;
     std::FILE* out_;
-    bool started_ = false;
-    double start_stamp_ = 0;
-    sockaddr_in responder_{};
-    std::vector<probe_record> probes_; // indexed by sequence number
+    bool head_written_ = false;
+    bool first_record_ = true;
+    // A ring of the probes an echo can still be charged to, indexed by sequence number; the
+    // slots from next_written_ to newest_ hold a record or an empty slot (no send was made).
+    std::vector<probe_record> pending_;
+    size_t mask_ = 0;
+    int64_t next_written_ = 0;
+    int64_t newest_ = -1;
     bool written_ = false;
 };

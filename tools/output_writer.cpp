@@ -36,9 +36,10 @@ output_writer::~output_writer() {
     }
 }
 
-void output_writer::sink(void* context, const char* data, size_t size) {
+bool output_writer::sink(void* context, const char* data, size_t size) {
     auto* l = static_cast<loop_output*>(context);
     if (l->queue.write(data, size)) l->owner->wake_.set();
+    return true; // a line that does not fit is dropped and counted, never an error
 }
 
 bool output_writer::pending() const {

@@ -53,7 +53,7 @@ class output_writer {
         std::FILE* stream = nullptr;
         explicit loop_output(output_writer* o);
     };
-    static void sink(void* context, const char* data, size_t size);
+    static bool sink(void* context, const char* data, size_t size);
     // Moves lines until the queues are empty or the output takes no more.
     void write_queued();
     void stop_logging(int error);

@@ -7,6 +7,7 @@
 #include "engine/responder_stamps.h"
 #include "engine/round_trip_client.h"
 #include "platform/stop_signals.h"
+#include "platform/stoppable_output.h"
 #include "report/atomic_file.h"
 #include "report/json_report.h"
 #include "report/openmetrics_report.h"
@@ -25,6 +26,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -37,10 +39,15 @@ constexpr const char* kFooter =
     "Summary percentiles are exact up to 1048576 answered probes; beyond that they come from\n"
     "a bounded-memory histogram and are within 1 % of the true value.\n"
     "An echo is matched to its probe while at most 65536 probes were sent after it.\n"
+    "Report files are written to a temporary file beside them and renamed over them when the\n"
+    "run ends; a symbolic link is followed (its target is replaced), and a name that is empty\n"
+    "or names no regular file (a directory, device, FIFO or socket) is refused.\n"
     "Exit status: 0 after a complete run with at least one echo, 1 when a wait failed and the\n"
-    "run ended early or the port answered unreachable before any echo, 2 for a bad command line, 3 after a complete run in which no echo came\n"
-    "back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
-    "stopped by signal N (summary, JSON and metrics are still written).";
+    "run ended early, the port answered unreachable before any echo, or standard output\n"
+    "failed, 2 for a bad command line or report file, 3 after a complete run in which no echo\n"
+    "came back, 4 when the JSON document or the metrics file could not be written, 128+N when\n"
+    "stopped by signal N: SIGINT, SIGTERM, SIGHUP or SIGPIPE (summary, JSON and metrics are\n"
+    "still written).";
 
 constexpr int kExitEarly = 1;
 constexpr int kExitNoEcho = 3;
@@ -51,6 +58,7 @@ constexpr int kExitSignal = 128;
 constexpr int64_t kMinProbeSize = 1;
 constexpr const char* kStandardOutput = "-";
 constexpr size_t kOutputBuffer = 1 << 16;
+constexpr size_t kErrorBuffer = 1 << 12; // line-buffered: a message goes out whole, at once
 constexpr int32_t kScheduledMinSize = kSeqOffset + kSeqBytes;
 constexpr size_t kLongestLateWindow = size_t{1} << 21; // 48 MiB of probe slots
 
@@ -62,6 +70,8 @@ struct Settings {
     bool quiet = false;
     std::string json_path;
     std::string metrics_path;
+    bool json_given = false;
+    bool metrics_given = false;
 };
 
 // Parses the command line into *s; -1 to go on, else the exit status.
@@ -102,39 +112,50 @@ int parse(int argc, char** argv, Settings* s) {
                  "hosts' clocks, their jitter does not");
     app.add_flag("-s,--summary", s->summary, "print a summary after the closing lines");
     app.add_flag("-q,--quiet", s->quiet, "print the summary only, no event lines");
-    app.add_option("--json", s->json_path,
-                   "write the run as one JSON document to FILE (-: standard output, then\n"
-                   "without event lines and with the summary on standard error)")
-        ->type_name("FILE");
-    app.add_option("--openmetrics", s->metrics_path,
-                   "write the summary in the OpenMetrics text format to FILE, replacing it\n"
-                   "atomically (for node_exporter's textfile collector)")
-        ->type_name("FILE");
+    CLI::Option* json =
+        app.add_option("--json", s->json_path,
+                       "write the run as one JSON document to FILE, replacing it atomically\n"
+                       "(-: standard output, then without event lines and with the summary on\n"
+                       "standard error)")
+            ->type_name("FILE");
+    CLI::Option* metrics =
+        app.add_option("--openmetrics", s->metrics_path,
+                       "write the summary in the OpenMetrics text format to FILE, replacing it\n"
+                       "atomically (for node_exporter's textfile collector)")
+            ->type_name("FILE");
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
     s->count_given = count->count() > 0;
     p.kernel_stamps = !user_clock;
+    s->json_given = json->count() > 0;
+    s->metrics_given = metrics->count() > 0;
     return -1;
 }
-
-// A report file opened before the run, so that a path that cannot be written is a usage error
-// and not a surprise after a long measurement.
-struct OpenedFile {
-    std::FILE* f = nullptr;
-    bool owned = false;
-    ~OpenedFile() {
-        if (owned) std::fclose(f);
-    }
-};
 
 int usage_problem(const std::string& message) {
     return usage_error("reboundcli", message);
 }
 
+// Ends the run early once standard output has failed for a reason other than a stop (a full
+// disk, /dev/full, a closed descriptor): the lines and reports that go there would be lost.
+class output_guard final : public rebound_observer {
+  public:
+    explicit output_guard(const plat::stoppable_output& out) : out_(out) {}
+    bool wants_end() const override { return out_.failure() != 0 && !plat::stop_requested(); }
+
+  private:
+    const plat::stoppable_output& out_;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    // Fully buffered: the line printer flushes when a wait is over, not inside a round trip.
-    std::setvbuf(stdout, nullptr, _IOFBF, kOutputBuffer);
+    // Made first, so that a closed standard output or error keeps its number from the report
+    // files. Standard output is fully buffered: the line printer flushes when a wait is over,
+    // not inside a round trip.
+    plat::stoppable_output out(STDOUT_FILENO, kOutputBuffer, _IOFBF);
+    plat::stoppable_output err(STDERR_FILENO, kErrorBuffer, _IOLBF);
+    std::FILE* const out_stream = out.stream() ? out.stream() : stdout;
+    std::FILE* const err_stream = err.stream() ? err.stream() : stderr;
     Settings s;
     if (const int status = parse(argc, argv, &s); status >= 0) return status;
 
@@ -157,23 +178,26 @@ int main(int argc, char** argv) {
                              std::to_string(kLongestLateWindow / 2) +
                              ": too many probes would be in flight");
 
-    // Every refusal comes before the JSON file is opened: opening it empties what it held.
-    if (s.metrics_path == kStandardOutput)
+    // From here a stop request is held until the run can answer it, so the report files
+    // opened next are always completed or removed.
+    plat::install_stop_signals();
+
+    // Report files are checked, and the JSON document's temporary file made, before the run:
+    // a path that cannot take a report is a usage error, not a surprise after a long
+    // measurement. Nothing a path names is touched until the run is over.
+    if (s.metrics_given && s.metrics_path == kStandardOutput)
         return usage_problem("--openmetrics needs a file: it is replaced atomically");
-    if (!s.metrics_path.empty()) {
+    if (s.metrics_given) {
         if (std::string why = check_replaceable(s.metrics_path); !why.empty())
             return usage_problem("--openmetrics: " + why);
     }
-    const bool json_on_stdout = s.json_path == kStandardOutput;
-    OpenedFile json_file;
-    if (json_on_stdout) {
-        json_file.f = stdout;
-    } else if (!s.json_path.empty()) {
-        json_file.f = std::fopen(s.json_path.c_str(), "w");
-        if (!json_file.f)
-            return usage_problem("--json: cannot write " + quoted_text(s.json_path) + ": " +
-                                 std::strerror(errno));
-        json_file.owned = true;
+    const bool json_on_stdout = s.json_given && s.json_path == kStandardOutput;
+    file_replacement json_file;
+    std::FILE* json_out = json_on_stdout ? out_stream : nullptr;
+    if (s.json_given && !json_on_stdout) {
+        if (std::string why = json_file.open(s.json_path, kOutputBuffer); !why.empty())
+            return usage_problem("--json: " + why);
+        json_out = json_file.stream();
     }
 
     const std::string target = s.host + ":" + std::to_string(p.ipport);
@@ -192,17 +216,18 @@ int main(int argc, char** argv) {
 
     // Standard output carries the event lines unless they are unwanted or the JSON document
     // takes it; the summary goes wherever the document is not.
-    std::FILE* summary_out = json_on_stdout ? stderr : stdout;
-    line_printer lines(stdout);
+    std::FILE* summary_out = json_on_stdout ? err_stream : out_stream;
+    line_printer lines(out_stream);
     summary_collector collector;
     summary_printer summary(collector, target, summary_out);
-    auto json = json_file.f ? std::make_unique<json_report>(collector, run, json_file.f) : nullptr;
-    auto metrics = s.metrics_path.empty()
-                       ? nullptr
-                       : std::make_unique<openmetrics_report>(collector, target, s.metrics_path);
-    RunProgress bar(stderr, unlimited ? p.duration : 0);
+    auto json = json_out ? std::make_unique<json_report>(collector, run, json_out) : nullptr;
+    auto metrics = s.metrics_given
+                       ? std::make_unique<openmetrics_report>(collector, target, s.metrics_path)
+                       : nullptr;
+    RunProgress bar(err_stream, unlimited ? p.duration : 0);
     const bool lines_shown = !s.quiet && !json_on_stdout;
-    failure_notice failures(stderr, target, lines_shown);
+    failure_notice failures(err_stream, target, lines_shown);
+    output_guard guard(out);
 
     // The collector comes before every report that reads the summary when the run ends, the
     // bar before the summary that may follow it on standard error.
@@ -214,30 +239,31 @@ int main(int argc, char** argv) {
     if (s.summary || s.quiet) observers.add(&summary);
     observers.add(json.get());
     observers.add(metrics.get());
+    observers.add(&guard);
 
-    plat::install_stop_signals();
     static rebound_info record; // 160 kB: kept off the stack
     const rebound_end end = rebound_run(p, &record, observers);
-    std::fflush(stdout);
+    std::fflush(out_stream);
 
     bool reports_written = true;
-    if (json && !json->written()) {
-        std::fprintf(stderr, "reboundcli: --json: writing %s failed\n",
-                     json_on_stdout ? "standard output" : quoted_text(s.json_path).c_str());
-        reports_written = false;
+    if (json_file.stream()) {
+        if (std::string why = json_file.commit(); !why.empty()) {
+            std::fprintf(err_stream, "reboundcli: --json: %s\n", why.c_str());
+            reports_written = false;
+        }
     }
     if (metrics && !metrics->error().empty()) {
-        std::fprintf(stderr, "reboundcli: --openmetrics: %s\n", metrics->error().c_str());
+        std::fprintf(err_stream, "reboundcli: --openmetrics: %s\n", metrics->error().c_str());
         reports_written = false;
     }
-    switch (end) {
-    case rebound_end::stopped:
+    // A stop keeps its status, also one that came from a closed pipe after the run.
+    if (end == rebound_end::stopped || plat::stop_requested())
         return kExitSignal + plat::stop_requested();
-    case rebound_end::early:
+    if (out.failure()) {
+        std::fprintf(err_stream, "reboundcli: standard output: %s\n", std::strerror(out.failure()));
         return kExitEarly;
-    case rebound_end::normal:
-        break;
     }
+    if (end == rebound_end::early) return kExitEarly;
     if (!reports_written) return kExitReportFailed;
     return p.count > 0 && record.uniqpkts == 0 ? kExitNoEcho : 0;
 }

@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
     if (result == 1) {
         dns_print_response(&response);
         std::fflush(stdout);
-        return 0;
+        // A reader that left (SIGPIPE) stops the program as any stop signal does.
+        return plat::stop_requested() ? 128 + plat::stop_requested() : 0;
     }
     if (result == DNSERR_BAD_NAME)
         return usage_error(program, "name " + quoted_text(name) + ": " + dns_error_text(result));

@@ -70,4 +70,27 @@ TEST_F(AtomicFile, FailuresLeaveNothingBehind) {
     ::rmdir((dir_ + "/sub").c_str());
 }
 
+TEST_F(AtomicFile, TargetStaysUntilCommitWhichChecksItAgain) {
+    ASSERT_EQ(replace_file(path_, "old contents\n"), "");
+    {
+        file_replacement abandoned; // a run that never got to its end
+        ASSERT_EQ(abandoned.open(path_), "");
+        std::fputs("half a document", abandoned.stream());
+    }
+    EXPECT_EQ(testsupport::read_file(path_), "old contents\n");
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"rebound.prom"});
+
+    // Something that is no regular file put in the target's place during the run stays.
+    file_replacement r;
+    ASSERT_EQ(r.open(path_), "");
+    std::fputs("new contents\n", r.stream());
+    ASSERT_EQ(::unlink(path_.c_str()), 0);
+    ASSERT_EQ(::mkfifo(path_.c_str(), 0600), 0);
+    EXPECT_NE(r.commit().find("is a FIFO"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::lstat(path_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(entries(dir_), std::vector<std::string>{"rebound.prom"});
+}
+
 } // namespace

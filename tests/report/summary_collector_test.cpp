@@ -35,19 +35,6 @@ struct Reports {
     std::string metrics_path;
 };
 
-run_description description() {
-    run_description d;
-    d.program = "reboundcli";
-    d.version = "9.8.7";
-    d.host = "localhost";
-    d.port = 33333;
-    d.timeout = 0.5;
-    d.count = 100;
-    d.sendsize = d.recvsize = 64;
-    d.interval = 0.001;
-    return d;
-}
-
 // Runs all three reports over one synthetic run, in the order reboundcli lists them.
 void run_reports(const synthetic_run& run, Reports* r) {
     char json_path[] = "/tmp/rebound-json-XXXXXX";
@@ -59,7 +46,7 @@ void run_reports(const synthetic_run& run, Reports* r) {
     std::FILE* text_file = std::tmpfile();
     ASSERT_TRUE(json_file && text_file);
     summary_printer printer(r->collector, "localhost:33333", text_file);
-    json_report writer(r->collector, description(), json_file);
+    json_report writer(r->collector, testsupport::sample_description(), json_file);
     openmetrics_report metrics(r->collector, "localhost:33333", r->metrics_path);
     rebound_observers all{&r->collector, &printer, &writer, &metrics};
     feed(run, all);

@@ -12,7 +12,8 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
     responder.sin_port = htons(33333);
     responder.sin_addr.s_addr = htonl(0x7f000001);
     observer.run_started({"127.0.0.1", "33333", responder, run.start_stamp,
-                          static_cast<int32_t>(run.probes.size()), run.stamps_asked});
+                          static_cast<int32_t>(run.probes.size()), probe_window::kDefaultCapacity,
+                          run.stamps_asked});
     unsigned char header[16] = {};
     int32_t highest_answered = -1;
     for (size_t i = 0; i < run.probes.size(); ++i) {
@@ -76,6 +77,19 @@ std::vector<synthetic_probe> probes_with_drops(int n, int drop_every, double rou
     for (int i = 0; i < n; ++i)
         probes[static_cast<size_t>(i)].round_trip = (i + 1) % drop_every == 0 ? -1 : round_trip;
     return probes;
+}
+
+run_description sample_description() {
+    run_description d;
+    d.program = "reboundcli";
+    d.version = "9.8.7";
+    d.host = "localhost";
+    d.port = 33333;
+    d.timeout = 0.5;
+    d.count = 100;
+    d.sendsize = d.recvsize = 64;
+    d.interval = 0.001;
+    return d;
 }
 
 } // namespace testsupport

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/run_observer.h"
+#include "report/run_summary.h"
 
 #include <vector>
 
@@ -32,6 +33,10 @@ struct synthetic_run {
 // Delivers the run's events to `observer` and returns the record it ended with (also the one
 // run_ended pointed at). Probes are echoed in order, each right after its send.
 rebound_info feed(const synthetic_run& run, rebound_observer& observer);
+
+// The parameters of a run as the JSON document describes them: 100 probes of 64 bytes to
+// localhost:33333, by reboundcli version 9.8.7.
+run_description sample_description();
 
 // n probes answered with the given round trip, every `drop_every`-th (1-based) left unanswered.
 std::vector<synthetic_probe> probes_with_drops(int n, int drop_every, double round_trip);

@@ -38,7 +38,8 @@ ChildProcess::~ChildProcess() {
     if (!err_path_.empty()) ::unlink(err_path_.c_str());
 }
 
-bool ChildProcess::start(const std::string& path, const std::vector<std::string>& args) {
+bool ChildProcess::start(const std::string& path, const std::vector<std::string>& args,
+                         int output) {
     out_path_ = temp_file("out");
     err_path_ = temp_file("err");
     std::vector<char*> argv;
@@ -50,9 +51,11 @@ bool ChildProcess::start(const std::string& path, const std::vector<std::string>
     pid_ = ::fork();
     if (pid_ < 0) return false;
     if (pid_ == 0) {
-        const int out = ::open(out_path_.c_str(), O_WRONLY | O_TRUNC);
+        const int out =
+            output == kCaptureOutput ? ::open(out_path_.c_str(), O_WRONLY | O_TRUNC) : output;
         const int err = ::open(err_path_.c_str(), O_WRONLY | O_TRUNC);
-        ::dup2(out, 1);
+        if (out >= 0) ::dup2(out, 1);
+        if (output == kClosedOutput) ::close(1);
         ::dup2(err, 2);
         ::execv(path.c_str(), argv.data());
         ::_exit(127);

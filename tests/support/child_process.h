@@ -18,14 +18,21 @@ class ChildProcess {
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess(); // kills a child still running
 
+    // Where the child's standard output goes: kCaptureOutput (a file, read by out()),
+    // kClosedOutput (no descriptor 1 at all), or a descriptor of the test's.
+    static constexpr int kCaptureOutput = -1;
+    static constexpr int kClosedOutput = -2;
+
     // Starts `path` with `args`; false if it could not be started.
-    bool start(const std::string& path, const std::vector<std::string>& args);
+    bool start(const std::string& path, const std::vector<std::string>& args,
+               int output = kCaptureOutput);
 
     // Waits for the end; false if it did not end within `limit`.
     bool wait(std::chrono::milliseconds limit = std::chrono::seconds(30));
     void signal(int sig);
     int pid() const { return pid_; }
 
+    int pid() const { return pid_; }
     bool exited() const { return exited_; }
     int exit_code() const { return exit_code_; }     // valid when it exited normally
     int term_signal() const { return term_signal_; } // 0 unless a signal ended it

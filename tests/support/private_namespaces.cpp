@@ -57,12 +57,18 @@ std::string loopback_up() {
     return why;
 }
 
-} // namespace
-
-std::string isolate_name_files(const std::string& hosts_contents) {
+// A mount namespace of the process's own, in which nothing it mounts is seen outside.
+std::string enter_private_mounts() {
     if (std::string why = enter_namespace(CLONE_NEWNS, "CLONE_NEWNS"); !why.empty()) return why;
     if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
         return failed("making / private");
+    return "";
+}
+
+} // namespace
+
+std::string isolate_name_files(const std::string& hosts_contents) {
+    if (std::string why = enter_private_mounts(); !why.empty()) return why;
 
     char dir[] = "/tmp/rebound_names_XXXXXX";
     if (!::mkdtemp(dir)) return failed("mkdtemp");
@@ -91,6 +97,19 @@ std::string isolate_name_files(const std::string& hosts_contents) {
     }
     ::rmdir(base.c_str());
     return "";
+}
+
+std::string mount_private_tmpfs(const std::string& dir, unsigned long flags,
+                                const std::string& options) {
+    static const std::string entered = enter_private_mounts();
+    if (!entered.empty()) return entered;
+    if (::mount("tmpfs", dir.c_str(), "tmpfs", flags, options.c_str()) != 0)
+        return failed("mounting a tmpfs on " + dir);
+    return "";
+}
+
+void unmount_private(const std::string& dir) {
+    ::umount2(dir.c_str(), MNT_DETACH);
 }
 
 std::string enter_private_network(const std::string& hosts_contents) {

@@ -17,4 +17,12 @@ std::string isolate_name_files(const std::string& hosts_contents);
 // or datagram can leave it. Empty on success, else why it could not be set up.
 std::string enter_private_network(const std::string& hosts_contents);
 
+// Mounts a fresh tmpfs on the directory `dir`, in a mount namespace of the test process's own
+// (entered on the first call), with mount(2)'s `flags` (MS_RDONLY for a read-only directory) and
+// `options` ("size=16k" for a disk that fills up). Nothing outside the process sees it; unmount
+// it with unmount_private(dir) before removing `dir`. Empty on success, else why not.
+std::string mount_private_tmpfs(const std::string& dir, unsigned long flags,
+                                const std::string& options);
+void unmount_private(const std::string& dir);
+
 } // namespace testsupport

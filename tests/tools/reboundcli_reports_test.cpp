@@ -5,6 +5,7 @@
 #include "tests/support/fixture_responder.h"
 #include "tests/support/openmetrics_parse.h"
 #include "tests/support/output_grammar.h"
+#include "tests/support/private_namespaces.h"
 #include "tests/support/read_file.h"
 #include "tests/support/summary_text.h"
 #include "tests/support/udp_peer.h"
@@ -12,10 +13,17 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
+#include <functional>
+#include <sys/mount.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -292,47 +300,187 @@ TEST(CliReports, SummaryJsonAndMetricsAfterSigint) {
     ::unlink(metrics_path.c_str());
 }
 
-TEST(CliReports, ReportsThatCannotBeWritten) {
-    UdpPeer bound_silent; // a port that answers nothing, not even "unreachable"
-    const int silent = bound_silent.port();
-    const std::string dir = temp_path("dir");
-    ::unlink(dir.c_str());
-    ASSERT_EQ(::mkdir(dir.c_str(), 0700), 0);
+// A scratch directory for one report target, removed with everything in it (a tmpfs mounted
+// on a subdirectory is unmounted first).
+class Scratch {
+  public:
+    Scratch() {
+        char pattern[] = "/tmp/rebound-targets-XXXXXX";
+        if (::mkdtemp(pattern)) dir_ = pattern;
+    }
+    ~Scratch() {
+        for (const auto& m : mounts_)
+            unmount_private(m);
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    // A directory of its own file system in the scratch directory; empty on success.
+    std::string mount(const std::string& name, unsigned long flags, const std::string& options) {
+        ::mkdir(path(name).c_str(), 0755);
+        std::string why = mount_private_tmpfs(path(name), flags, options);
+        if (why.empty()) mounts_.push_back(path(name));
+        return why;
+    }
+    // What the directory holds, sorted: a temporary file left behind shows up here.
+    std::vector<std::string> names(const std::string& sub = "") const {
+        std::vector<std::string> n;
+        for (const auto& e : std::filesystem::directory_iterator(sub.empty() ? dir_ : path(sub)))
+            n.push_back(e.path().filename().string());
+        std::sort(n.begin(), n.end());
+        return n;
+    }
+
+  private:
+    std::string dir_;
+    std::vector<std::string> mounts_;
+};
+
+mode_t file_type(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 ? st.st_mode & S_IFMT : 0;
+}
+
+bool report_reads_back(const std::string& option, const std::string& path) {
+    if (option == "--openmetrics") return parse_openmetrics_file(path).parsed;
+    const json d = json::parse(read_file(path), nullptr, false);
+    return !d.is_discarded() && d["probes"].size() == 2;
+}
+
+// Every kind of target a report path can name, for both report files: a report replaces a
+// regular file (also one reached through a symbolic link, which stays a link) with a new one
+// whose mode follows the umask; everything else is refused before the run and left as it was.
+TEST(CliReports, ReportTargets) {
+    FixtureResponder responder(answer_all());
+    const mode_t mask = ::umask(022);
+    ::umask(mask);
     struct Case {
-        std::vector<std::string> args;
-        int exit_code;
-        const char* message;
+        const char* name;
+        std::function<std::string(Scratch&)> make; // makes the target, returns the path to give
+        const char* written_at;                    // where the report lands, or null: refused
+        const char* message;                       // on standard error, for a refusal
     };
     const Case cases[] = {
-        // Refused before the run: nothing is measured for a report that cannot be kept.
-        {{"--json", "/nonexistent-dir/run.json"}, 2, "--json: cannot write"},
-        {{"--openmetrics", "/nonexistent-dir/run.prom"}, 2, "--openmetrics: cannot create"},
-        {{"--openmetrics", dir}, 2, "is a directory"},
-        {{"--openmetrics", "-"}, 2, "--openmetrics needs a file"},
-        // Found out only when the document is written: the run is not reported as a success.
-        {{"--json", "/dev/full", "-c", "1"}, 4, "--json: writing '/dev/full' failed"},
+        {"regular file",
+         [](Scratch& d) {
+             std::ofstream(d.path("report")) << "an earlier run\n";
+             ::chmod(d.path("report").c_str(), 0600);
+             return d.path("report");
+         },
+         "report", nullptr},
+        {"symbolic link to a file",
+         [](Scratch& d) {
+             std::ofstream(d.path("target")) << "an earlier run\n";
+             ::symlink("target", d.path("link").c_str());
+             return d.path("link");
+         },
+         "target", nullptr},
+        {"dangling symbolic link",
+         [](Scratch& d) {
+             ::symlink("created", d.path("link").c_str());
+             return d.path("link");
+         },
+         "created", nullptr},
+        {"device node like /dev/null",
+         [](Scratch& d) {
+             ::mknod(d.path("null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+             return d.path("null");
+         },
+         nullptr, "is a character device, not a regular file"},
+        {"FIFO",
+         [](Scratch& d) {
+             ::mkfifo(d.path("fifo").c_str(), 0600);
+             return d.path("fifo");
+         },
+         nullptr, "is a FIFO, not a regular file"},
+        {"socket",
+         [](Scratch& d) {
+             sockaddr_un a{};
+             a.sun_family = AF_UNIX;
+             std::snprintf(a.sun_path, sizeof a.sun_path, "%s", d.path("socket").c_str());
+             const int fd = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+             ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+             ::close(fd);
+             return d.path("socket");
+         },
+         nullptr, "is a socket, not a regular file"},
+        {"directory",
+         [](Scratch& d) {
+             ::mkdir(d.path("dir").c_str(), 0755);
+             return d.path("dir");
+         },
+         nullptr, "is a directory, not a regular file"},
+        {"read-only directory",
+         [](Scratch& d) {
+             const std::string why = d.mount("ro", MS_RDONLY, "");
+             EXPECT_EQ(why, "");
+             return d.path("ro/report");
+         },
+         nullptr, "Read-only file system"},
+        {"missing directory", [](Scratch& d) { return d.path("no-such-dir/report"); }, nullptr,
+         "No such file or directory"},
+        {"empty name", [](Scratch&) { return std::string(); }, nullptr, "the file name is empty"},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"-p", std::to_string(silent), "-t", "0.01", "-c", "1"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        const auto r = run_program("reboundcli", args);
-        EXPECT_EQ(r.exit_code, c.exit_code) << c.args[1];
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        if (c.exit_code == 2) {
-            EXPECT_EQ(r.out, "");
+        for (const std::string option : {"--json", "--openmetrics"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + option);
+            Scratch d;
+            const std::string given = c.make(d);
+            const mode_t type_before = file_type(given);
+            const std::vector<std::string> before = d.names();
+            const auto r = run_program("reboundcli", {"-p", std::to_string(responder.port()), "-c",
+                                                      "2", "-q", "--sendsize=64", option, given});
+            if (c.written_at) {
+                EXPECT_EQ(r.exit_code, 0) << r.err;
+                const std::string file = d.path(c.written_at);
+                EXPECT_TRUE(report_reads_back(option, file)) << read_file(file);
+                struct stat st {};
+                ASSERT_EQ(::lstat(file.c_str(), &st), 0);
+                EXPECT_TRUE(S_ISREG(st.st_mode));
+                EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+                EXPECT_EQ(file_type(given), S_IFLNK == type_before ? S_IFLNK : S_IFREG);
+            } else {
+                EXPECT_EQ(r.exit_code, 2);
+                EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+                EXPECT_EQ(r.out, ""); // refused before the run
+                EXPECT_EQ(file_type(given), type_before);
+            }
+            // Nothing else appears beside the target: no temporary file is left behind.
+            std::vector<std::string> after = before;
+            if (c.written_at && file_type(given) == S_IFLNK) after.push_back(c.written_at);
+            std::sort(after.begin(), after.end());
+            after.erase(std::unique(after.begin(), after.end()), after.end());
+            EXPECT_EQ(d.names(), after);
         }
     }
-    // A refused command line leaves the document of an earlier run as it was.
-    const std::string earlier = temp_path("earlier");
+}
+
+// A report that cannot be written after the run (its disk fills up) is not passed off as a
+// success, and the earlier file stays as it was; a refused command line touches no report.
+TEST(CliReports, ReportsThatCannotBeWrittenLeaveTheEarlierFile) {
+    UdpPeer bound_silent; // a port that answers nothing, not even "unreachable"
+    const std::string silent = std::to_string(bound_silent.port());
+    Scratch d;
+    const std::string why = d.mount("full", 0, "size=16k");
+    ASSERT_EQ(why, "");
+    const std::string earlier = d.path("full/run.json");
     std::ofstream(earlier) << "{\"from\": \"an earlier run\"}\n";
-    for (const std::string& refused : {std::string("-"), dir}) {
-        const auto r = run_program("reboundcli", {"-p", std::to_string(silent), "-c", "1", "--json",
-                                                  earlier, "--openmetrics", refused});
+    // About 150 bytes a probe: more than the file system holds.
+    const auto r = run_program("reboundcli", {"-p", silent, "-t", "0.001", "-i", "0", "-c", "300",
+                                              "-q", "--json", earlier});
+    EXPECT_EQ(r.exit_code, 4);
+    EXPECT_NE(r.err.find("--json: cannot write"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+    EXPECT_EQ(read_file(earlier), "{\"from\": \"an earlier run\"}\n");
+    EXPECT_EQ(d.names("full"), std::vector<std::string>{"run.json"});
+
+    for (const std::string& refused : {std::string("-"), d.path("full")}) {
+        const auto r = run_program(
+            "reboundcli", {"-p", silent, "-c", "1", "--json", earlier, "--openmetrics", refused});
         EXPECT_EQ(r.exit_code, 2) << refused;
-        EXPECT_EQ(testsupport::read_file(earlier), "{\"from\": \"an earlier run\"}\n") << refused;
+        EXPECT_EQ(read_file(earlier), "{\"from\": \"an earlier run\"}\n") << refused;
     }
-    ::unlink(earlier.c_str());
-    ::rmdir(dir.c_str());
+    EXPECT_EQ(d.names("full"), std::vector<std::string>{"run.json"});
 }
 
 } // namespace
