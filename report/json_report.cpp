@@ -70,7 +70,7 @@ class record_line {
     void put(std::string_view s) { end_ = std::copy(s.begin(), s.end(), end_); }
     char* limit() { return text_ + sizeof text_; }
 
-    char text_[256]; // the longest record is about 190 characters
+    char text_[512]; // the longest record (every member, each number at full length) is under 400
     char* end_ = text_;
 };
 
@@ -150,6 +150,8 @@ json parameters_json(const run_description& r) {
     j["recvsize"] = r.recvsize;
     j["interval"] = r.interval;
     j["duration"] = r.duration > 0 ? json(r.duration) : json(nullptr);
+    j["period"] = r.period > 0 ? json(r.period) : json(nullptr);
+    j["stamps"] = r.stamps;
     return j;
 }
 
@@ -191,6 +193,7 @@ void json_report::run_started(const rebound_run_start& e) {
     const size_t slots = std::min(e.late_window, size_t(std::max(e.count, 1)));
     pending_.assign(std::bit_ceil(std::max<size_t>(slots, 1)), probe_record{});
     mask_ = pending_.size() - 1;
+    stamps_asked_ = e.stamps_asked;
     write_head(&e);
 }
 
@@ -204,14 +207,21 @@ void json_report::write_through(int64_t last) {
         probe_record& p = pending_[size_t(next_written_) & mask_];
         if (!p.sent) continue;
         record_line record(next_written_); // holds the text the view below shows
-        const std::string_view line = record.seconds("send_offset", p.send_offset)
-                                          .seconds("send_duration", p.send_duration)
-                                          .boolean("sent", p.passed)
-                                          .seconds("round_trip", p.round_trip, p.answered)
-                                          .boolean("late", p.late)
-                                          .integer("duplicates", p.duplicates)
-                                          .boolean("out_of_order", p.out_of_order)
-                                          .close();
+        record.seconds("send_offset", p.send_offset)
+            .seconds("send_duration", p.send_duration)
+            .boolean("sent", p.passed)
+            .seconds("round_trip", p.round_trip, p.answered)
+            .boolean("late", p.late)
+            .integer("duplicates", p.duplicates)
+            .boolean("out_of_order", p.out_of_order);
+        // Members of scheduled runs and of runs with the responder's stamps only.
+        if (scheduled_) record.seconds("send_lateness", p.send_lateness);
+        if (stamps_asked_) {
+            record.seconds("send_delay", p.send_delay, p.stamped)
+                .seconds("dwell", p.dwell, p.stamped)
+                .seconds("receive_delay", p.receive_delay, p.stamped);
+        }
+        const std::string_view line = record.close();
         std::fputs(first_record_ ? "\n    " : ",\n    ", out_);
         std::fwrite(line.data(), 1, line.size(), out_);
         first_record_ = false;
@@ -230,6 +240,8 @@ void json_report::probe_sent(const rebound_probe_sent& e) {
     p.passed = e.result > 0;
     p.send_offset = e.send_offset;
     p.send_duration = e.send_duration;
+    p.send_lateness = e.lateness;
+    if (e.lateness >= 0) scheduled_ = true;
 }
 
 void json_report::echo_received(const rebound_echo& e) {
@@ -243,6 +255,10 @@ void json_report::echo_received(const rebound_echo& e) {
     p->round_trip = e.round_trip;
     p->late = e.marks & REBOUND_ECHO_LATE;
     p->out_of_order = e.marks & REBOUND_ECHO_OUT_OF_ORDER;
+    p->stamped = e.directions.valid;
+    p->send_delay = e.directions.send_delay;
+    p->dwell = e.directions.dwell;
+    p->receive_delay = e.directions.receive_delay;
 }
 
 void json_report::run_ended(const rebound_run_end& e) {

@@ -39,6 +39,9 @@ class json_report final : public rebound_observer {
         bool answered = false;
         bool late = false;
         bool out_of_order = false;
+        double send_lateness = -1; // scheduled runs: the send call minus its slot
+        bool stamped = false;      // the first echo carried the responder's stamps
+        double send_delay = 0, dwell = 0, receive_delay = 0;
     };
 
     void write_head(const rebound_run_start* start);
@@ -50,6 +53,8 @@ class json_report final : public rebound_observer {
     run_description run_;
     std::FILE* out_;
     bool head_written_ = false;
+    bool scheduled_ = false;    // probes carry their send lateness
+    bool stamps_asked_ = false; // records carry the split round trip
     bool first_record_ = true;
     // A ring of the probes an echo can still be charged to, indexed by sequence number; the
     // slots from next_written_ to newest_ hold a record or an empty slot (no send was made).

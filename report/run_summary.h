@@ -85,6 +85,8 @@ struct run_description {
     int32_t recvsize = 0;
     double interval = 0;
     double duration = 0; // 0: no time limit
+    double period = 0;   // 0: lock-step
+    bool stamps = false; // the responder's time stamps asked for
 };
 
 // "normal", "early" or "stopped".

@@ -213,6 +213,8 @@ int main(int argc, char** argv) {
     run.recvsize = p.recvsize;
     run.interval = p.interval;
     run.duration = p.duration;
+    run.period = p.period;
+    run.stamps = p.want_stamps;
 
     // Standard output carries the event lines unless they are unwanted or the JSON document
     // takes it; the summary goes wherever the document is not.

@@ -296,6 +296,13 @@ TEST(Directions, OneWayDelaysCarryTheClockOffsetAndNothingElseDoes) {
     EXPECT_EQ(d["stamped"], 5);
     EXPECT_NEAR(d["send_delay"]["median"].get<double>(), 0.0002 - 2.5, 1e-9);
     EXPECT_NEAR(d["send_jitter"]["max"].get<double>(), 0.0004, 1e-9);
+    const json& probes = behind.document["probes"];
+    ASSERT_EQ(probes.size(), 6u);
+    EXPECT_NEAR(probes[3]["send_delay"].get<double>(), 0.0006 - 2.5, 1e-9);
+    EXPECT_NEAR(probes[3]["dwell"].get<double>(), kDwell, 1e-9);
+    EXPECT_NEAR(probes[3]["receive_delay"].get<double>(), kRoundTrip - kDwell - 0.0006 + 2.5, 1e-9);
+    EXPECT_TRUE(probes[5]["send_delay"].is_null()); // lost: nothing to split
+    EXPECT_FALSE(probes[0].contains("send_lateness")); // a lock-step run
     const auto n = summary_numbers(behind.text);
     EXPECT_NEAR(n.at("send.min"), (0.0002 - 2.5) * 1000, 0.001);
     EXPECT_NEAR(n.at("responder.median"), kDwell * 1000, 0.001);
@@ -315,6 +322,7 @@ TEST(Directions, OneWayDelaysCarryTheClockOffsetAndNothingElseDoes) {
     Reports plain;
     run_reports(synthetic_run{probes_with_drops(5, 10, kRoundTrip)}, &plain);
     EXPECT_TRUE(plain.document["summary"]["directions"].is_null());
+    EXPECT_FALSE(plain.document["probes"][0].contains("dwell"));
     EXPECT_EQ(plain.text.find("delay"), std::string::npos);
     ::unlink(plain.metrics_path.c_str());
 }

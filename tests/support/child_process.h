@@ -30,7 +30,6 @@ class ChildProcess {
     // Waits for the end; false if it did not end within `limit`.
     bool wait(std::chrono::milliseconds limit = std::chrono::seconds(30));
     void signal(int sig);
-    int pid() const { return pid_; }
 
     int pid() const { return pid_; }
     bool exited() const { return exited_; }
