@@ -25,6 +25,7 @@ run_suite build $((2 * jobs))
 # Its own clean build; it installs and removes packages, so it runs alone, not under ctest -j.
 echo "== tests: Debian packages (build, lintian, install, run, remove)"
 bash tests/packaging/package_test.sh build-package
+bash tests/packaging/package_test_keeps_installation.sh
 
 echo "== tests: sanitizer build"
 reports=$(mktemp -d)
