@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QThread>
 
+#include <algorithm>
+
 namespace apptest {
 
 void InTempDir::SetUp() {
@@ -44,11 +46,23 @@ bool waitUntil(const std::function<bool()>& done, int limitMs) {
     return true;
 }
 
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times) {
-    auto r = std::make_unique<rebound_info>();
-    r->recvpkts = recvpkts;
-    for (size_t i = 0; i < times.size(); ++i)
-        r->recvtime[i] = times[i];
+std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& times,
+                                    const std::set<int32_t>& lost) {
+    auto r = std::make_unique<RunResults>();
+    r->planned = r->span = probes;
+    r->state = RunState::finished;
+    int32_t answered = 0;
+    for (int32_t i = 0; i < std::min(probes, REBOUND_MAXPKTS); ++i) {
+        r->marks[i] = kMarkSent;
+        if (lost.count(i)) continue;
+        r->marks[i] |= kMarkAnswered | kMarkTimed;
+        if (size_t(i) < times.size()) r->record.recvtime[i] = times[size_t(i)];
+        ++answered;
+    }
+    r->record.sendpkts = probes;
+    r->record.recvpkts = probes > REBOUND_MAXPKTS ? probes : answered;
+    r->record.uniqpkts = answered;
+    r->counters = {probes, r->record.recvpkts, probes};
     return r;
 }
 

@@ -2,7 +2,7 @@
 // relative to it), event-loop waits, and a real echo responder on 127.0.0.1.
 #pragma once
 
-#include "engine/result_record.h"
+#include "app/run_results.h"
 #include "tests/support/responder_process.h"
 
 #include <QByteArray>
@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <set>
 #include <vector>
 
 // Readable QString values in test failure messages.
@@ -43,9 +44,11 @@ class InTempDir : public testing::Test {
 // Processes events until `done` holds; false if it still does not after `limitMs`.
 bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
 
-// A zeroed result record (on the heap: it is large) with `recvpkts` set and the given leading
-// round-trip times.
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {});
+// The results of a finished run of `probes` probes (on the heap: they are large): every probe
+// sent, each answered with the given leading round-trip times (0 past them) except those in
+// `lost`; the counters as the run would leave them.
+std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& times = {},
+                                    const std::set<int32_t>& lost = {});
 
 // True when a chart image (frame coordinates) has a curve pixel, black, right of the vertical axis.
 bool hasCurve(const QImage& chart);

@@ -78,13 +78,14 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     ASSERT_GE(paint.size(), 2 + 20);
     EXPECT_EQ(paint[0], "Rebound::paintEvent( QPaintEvent * ):");
     const QRegularExpression scale(
-        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=27\.000000 )"
+        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=26\.950000 )"
         R"(dy=(\d+\.\d{6}) qDrawChart->width\(\)=600 qDrawChart->height\(\)=400 )"
         R"(reboundinfo->recvpkts=20$)");
     const QRegularExpressionMatch m = scale.match(paint[1]);
     ASSERT_TRUE(m.hasMatch()) << paint[1].toStdString();
 
-    // One line per vertex, 27 pixels apart, the largest time on the top of the 340 rows.
+    // One line per vertex, 539 / 20 pixels apart from column 1, the largest time on the top of
+    // the 340 rows.
     double ymax = 0;
     for (int i = 0; i < 20; ++i)
         ymax = std::max(ymax, r.recvtime[i]);
@@ -92,7 +93,7 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
         const int y = static_cast<int>(340 * (r.recvtime[i] / ymax));
         EXPECT_EQ(paint[2 + i], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
                                                   "reboundinfo->recvtime[i]=%f x2=% 4d y2=%d",
-                                                  r.recvtime[i], 27 * i, y));
+                                                  r.recvtime[i], 1 + 539 * i / 20, y));
     }
     // Then one line per tick, from the axis upwards, all within the room.
     const QStringList ticks = paint.mid(2 + 20);
@@ -126,7 +127,7 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     EXPECT_EQ(window->counters().iterpkts, 5);
     EXPECT_EQ(window->record().recvtime[19], 0.0);
     paintChart(&paint);
-    EXPECT_TRUE(paint.value(1).contains(" dx=108.000000 ")) << paint.value(1).toStdString();
+    EXPECT_TRUE(paint.value(1).contains(" dx=107.800000 ")) << paint.value(1).toStdString();
     EXPECT_EQ(paint.filter("reboundinfo->recvtime[i]=").size(), 5);
 }
 
