@@ -88,7 +88,11 @@ bool addClientLine(QByteArrayView line, RunResults* results, rebound_observer* e
         const double duration = toSeconds(valueAfter(line, kTimeField));
         r.iterpkts = i;
         if (inRecord(i)) r.sendtime[i] = duration;
-        if (i >= 0 && i >= results->span) results->span = i == INT32_MAX ? i : i + 1;
+        // Probes go out numbered 0, 1, 2, ...: a number beyond the next one is no probe of
+        // this run, and is only counted (a line cannot make the window keep records for
+        // probes never sent).
+        const bool probe = i >= 0 && i <= results->span;
+        if (probe && i == results->span) ++results->span;
         if (sent > 0) {
             bump(r.sendpkts);
             if (inRecord(i)) results->marks[i] |= kMarkSent;
@@ -98,7 +102,7 @@ bool addClientLine(QByteArrayView line, RunResults* results, rebound_observer* e
         const double stamp = lineStamp(line);
         if (std::isnan(results->firstStamp)) results->firstStamp = stamp;
         const double offset = std::isnan(stamp) ? 0.0 : stamp - results->firstStamp;
-        if (events)
+        if (events && probe)
             events->probe_sent({i, nullptr, sent, sent, 0, duration, offset, before});
     } else if (line.contains(kRecv) && line.contains(kEchoSequence)) {
         const int seq = toInt(valueAfter(line, kEchoSequence));
@@ -126,7 +130,7 @@ bool addClientLine(QByteArrayView line, RunResults* results, rebound_observer* e
         if (marks & REBOUND_ECHO_LATE) bump(r.latepkts);
         if (marks & REBOUND_ECHO_OUT_OF_ORDER) bump(r.reorderpkts);
         results->highestSeq = std::max<int64_t>(results->highestSeq, seq);
-        if (events)
+        if (events && seq >= 0 && seq < results->span)
             events->echo_received({phase1 ? 1 : 2, toInt(valueAfter(line, kIteration)), seq, {},
                                    size, rtt, false, marks, before});
     } else {
