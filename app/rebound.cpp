@@ -220,7 +220,10 @@ void Rebound::cmdNetConnCli_clicked() {
 
 void Rebound::cmdNetClose_clicked() {
     guilog("Rebound::cmdNetClose_clicked():\n");
+    const bool known = runner_->process() != nullptr;
     runner_->forget();
+    // The chart keeps what arrived; the status line says the run was stopped at once.
+    if (known) showClientRun();
 }
 
 void Rebound::cmdQuit_clicked() {
