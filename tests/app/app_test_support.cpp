@@ -73,4 +73,21 @@ bool hasCurve(const QImage& chart) {
     return false;
 }
 
+LossyPeer::LossyPeer(int probes) : thread_([this, probes] { serve(probes); }) {}
+
+LossyPeer::~LossyPeer() {
+    thread_.join();
+}
+
+void LossyPeer::serve(int probes) {
+    for (int seen = 0; seen < probes;) {
+        const auto d = peer_.receive(std::chrono::seconds(30));
+        if (!d) return;
+        ++seen;
+        // The sequence number: the second little-endian word of the header.
+        const uint32_t seq = d->bytes.size() >= 8 ? d->bytes[4] | d->bytes[5] << 8 : 0;
+        if (seq % 3 != 0) peer_.send_to(d->from_port, d->bytes);
+    }
+}
+
 } // namespace apptest

@@ -4,6 +4,7 @@
 
 #include "app/run_results.h"
 #include "tests/support/responder_process.h"
+#include "tests/support/udp_peer.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -17,6 +18,7 @@
 #include <memory>
 #include <ostream>
 #include <set>
+#include <thread>
 #include <vector>
 
 // Readable QString values in test failure messages.
@@ -52,6 +54,20 @@ std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& t
 
 // True when a chart image (frame coordinates) has a curve pixel, black, right of the vertical axis.
 bool hasCurve(const QImage& chart);
+
+// A peer on 127.0.0.1 that echoes every probe whose sequence number is not a multiple of 3,
+// until it has seen `probes` probes (or none came for 30 s).
+class LossyPeer {
+  public:
+    explicit LossyPeer(int probes);
+    ~LossyPeer();
+    int port() const { return peer_.port(); }
+
+  private:
+    void serve(int probes);
+    testsupport::UdpPeer peer_;
+    std::thread thread_;
+};
 
 // reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
 using Responder = testsupport::ResponderProcess;

@@ -18,10 +18,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <cmath>
 #include <map>
-#include <thread>
 
 namespace {
 
@@ -78,28 +76,6 @@ TEST(RunReportTest, PanelFiguresEqualTheCliSummaryOfTheSameRun) {
     EXPECT_EQ(panel.at("late"), summaryFigure(summary, "late"));
 }
 
-// A peer that answers every probe except those whose sequence number is a multiple of 3.
-class LossyPeer {
-  public:
-    explicit LossyPeer(int probes) : thread_([this, probes] { serve(probes); }) {}
-    ~LossyPeer() { thread_.join(); }
-    int port() const { return peer_.port(); }
-
-  private:
-    void serve(int probes) {
-        for (int seen = 0; seen < probes;) {
-            const auto d = peer_.receive(std::chrono::seconds(30));
-            if (!d) return;
-            ++seen;
-            // The sequence number: the second little-endian word of the header.
-            const uint32_t seq = d->bytes.size() >= 8 ? d->bytes[4] | d->bytes[5] << 8 : 0;
-            if (seq % 3 != 0) peer_.send_to(d->from_port, d->bytes);
-        }
-    }
-    testsupport::UdpPeer peer_;
-    std::thread thread_;
-};
-
 class Exports : public apptest::InTempDir {
   protected:
     void SetUp() override {
@@ -120,7 +96,7 @@ class Exports : public apptest::InTempDir {
 // the exports hold every probe.
 TEST_F(Exports, CsvJsonAndPngHoldTheRunWithItsLosses) {
     constexpr int kProbes = 21;
-    LossyPeer peer(kProbes);
+    apptest::LossyPeer peer(kProbes);
     setField("leIpHost", "127.0.0.1");
     setField("leIpPort", QString::number(peer.port()));
     setField("leTimeout", "0.2");
