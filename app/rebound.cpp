@@ -271,6 +271,11 @@ const RunReport* Rebound::report() const {
 void Rebound::showRunTexts() {
     form_.tlStatus->setText(runStatusText(results_));
     const RunReport* r = report();
+    // While a run goes on, its figures (percentiles over every echo so far) are worked out at
+    // most every kLivePanelGapMs, so a long run's panel never crowds out input.
+    const bool live = results_.state == RunState::running;
+    if (live && panelClock_.isValid() && panelClock_.elapsed() < kLivePanelGapMs) return;
+    panelClock_.start();
     form_.tlStats->setText(r ? statsPanelText(r->summary(results_.record)) : QString());
     const bool ended = r && r->ended();
     form_.qpbSaveCsv->setEnabled(r != nullptr);

@@ -8,6 +8,7 @@
 #include "app/run_results.h"
 #include "app/window_form.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 
 #include <memory>
@@ -15,6 +16,9 @@
 class QAction;
 class QProcess;
 class RepaintPacer;
+
+// Smallest gap between two updates of the statistics panel while a run goes on.
+inline constexpr qint64 kLivePanelGapMs = 500;
 
 // Name of the icon file, looked up in the directory of the program's executable.
 inline constexpr const char* kWindowIconFile = "tachy-16x16.png";
@@ -79,6 +83,7 @@ class Rebound : public QMainWindow {
     RunResults results_;
     rebound_info* reboundinfo = &results_.record;
     std::unique_ptr<RunReport> report_; // of the last in-process run
+    QElapsedTimer panelClock_;           // since the panel's last update
     bool chartShowsClient_ = false; // the last run started was an external one
 
     WindowForm form_;
