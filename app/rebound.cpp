@@ -272,11 +272,13 @@ void Rebound::showRunTexts() {
     form_.tlStatus->setText(runStatusText(results_));
     const RunReport* r = report();
     // While a run goes on, its figures (percentiles over every echo so far) are worked out at
-    // most every kLivePanelGapMs, so a long run's panel never crowds out input.
+    // most every kLivePanelGapMs, and never sooner than kLivePanelCostShare times what the last
+    // cost, so a long run's panel never crowds out input.
     const bool live = results_.state == RunState::running;
-    if (live && panelClock_.isValid() && panelClock_.elapsed() < kLivePanelGapMs) return;
+    if (live && panelClock_.isValid() && panelClock_.elapsed() < panelGapMs_) return;
     panelClock_.start();
     form_.tlStats->setText(r ? statsPanelText(r->summary(results_.record)) : QString());
+    panelGapMs_ = std::max(kLivePanelGapMs, kLivePanelCostShare * panelClock_.elapsed());
     const bool ended = r && r->ended();
     form_.qpbSaveCsv->setEnabled(r != nullptr);
     form_.qpbSaveJson->setEnabled(ended);

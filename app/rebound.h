@@ -17,8 +17,10 @@ class QAction;
 class QProcess;
 class RepaintPacer;
 
-// Smallest gap between two updates of the statistics panel while a run goes on.
+// Smallest gap between two updates of the statistics panel while a run goes on, and how many
+// times the last update's cost must have passed before the next.
 inline constexpr qint64 kLivePanelGapMs = 500;
+inline constexpr qint64 kLivePanelCostShare = 10;
 
 // Name of the icon file, looked up in the directory of the program's executable.
 inline constexpr const char* kWindowIconFile = "tachy-16x16.png";
@@ -84,6 +86,7 @@ class Rebound : public QMainWindow {
     rebound_info* reboundinfo = &results_.record;
     std::unique_ptr<RunReport> report_; // of the last in-process run
     QElapsedTimer panelClock_;           // since the panel's last update
+    qint64 panelGapMs_ = kLivePanelGapMs; // until the next one may come
     bool chartShowsClient_ = false; // the last run started was an external one
 
     WindowForm form_;

@@ -63,11 +63,17 @@ void RunReport::echo_received(const rebound_echo& e) {
 
 void RunReport::run_ended(const rebound_run_end& e) {
     collector_.run_ended(e);
+    end_ = e.end;
     ended_ = true;
-    if (!json_writer_) return;
-    json_writer_->run_ended(e);
-    std::fclose(std::exchange(json_stream_, nullptr));
+}
+
+const std::string& RunReport::json() const {
+    if (!ended_ || !json_writer_ || !json_.empty()) return json_;
+    // The writer reads the collector's final summary and how the run ended.
+    json_writer_->run_ended({end_, nullptr, 0, 0});
+    std::fflush(json_stream_);
     json_.assign(json_buffer_ ? json_buffer_ : "", json_size_);
+    return json_;
 }
 
 run_summary RunReport::summary(const rebound_info& record) const {

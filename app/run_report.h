@@ -29,8 +29,9 @@ class RunReport final : public rebound_observer {
     run_summary summary(const rebound_info& record) const;
     bool ended() const { return ended_; }
 
-    // The run as reboundcli's JSON document; empty until the run has ended.
-    const std::string& json() const { return json_; }
+    // The run as reboundcli's JSON document; empty until the run has ended. Written on first
+    // use (an export), not when the run ends: a long run's document is large.
+    const std::string& json() const;
 
     // One row per probe sent: sequence, send offset and round trip in seconds (empty when no
     // echo with a known time came), then the marks as 0/1 columns and the duplicate count.
@@ -55,7 +56,8 @@ class RunReport final : public rebound_observer {
     char* json_buffer_ = nullptr;
     size_t json_size_ = 0;
     std::FILE* json_stream_ = nullptr;
-    std::string json_;
+    rebound_end end_ = rebound_end::normal;
+    mutable std::string json_;
     std::vector<Probe> probes_; // by sequence number
     double start_stamp_ = 0;
     bool ended_ = false;

@@ -299,6 +299,27 @@ TEST_F(ClientRunnerTest, LineLengthIsBounded) {
     EXPECT_EQ(window->counters().sendpkts, 7);
 }
 
+// A stand-in client printing send- and receive-shaped lines whose fields are thousands of
+// characters long (two of 1900 in each line, which keeps the line within the line limit, so it
+// is parsed rather than cut): what the window holds per line stays a few dozen bytes.
+TEST_F(ClientRunnerTest, LongFieldsCostAFewBytesALine) {
+    constexpr int kLines = 2000;
+    useClientScript(QByteArray("exec awk 'BEGIN { f = sprintf(\"%1900s\", \"\"); gsub(/ /, \"9\", f); "
+                               "for (i = 0; i < ") +
+                    QByteArray::number(kLines) +
+                    "; i++) { printf \"T rebound_connect():1 i=000000 S=%s R=000000 "
+                    "sendsize=udp_send(127.0.0.1:1): argssize=1 sendsize=1 time=%s\\n\", f, f; "
+                    "printf \"T rebound_connect():1 i=000000 S=000001 R=%s "
+                    "sendsize=udp_recv(127.0.0.1:1): recvsize=1 iterpkts=000000 time=%s\\n\", f, "
+                    "f } }'");
+    setFields(1, "1", "1");
+    click("qpbNetConnCli");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(window->clientSendTimes().size(), kLines);
+    EXPECT_EQ(window->clientRecvTimes().size(), kLines);
+    EXPECT_LE(window->clientRunner().heldBytes(), 2 * kLines * (2 * (kNotedTextLimit + 1) + 5));
+}
+
 // A long output's exit-time log is written a slice at a time from the event loop, complete and
 // in line order.
 TEST_F(ClientRunnerTest, ExitTimeLogOfALongOutputIsWrittenInSlices) {
