@@ -1,5 +1,7 @@
 #include "app/run_report.h"
 
+#include "report/json_report.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -15,31 +17,22 @@ QString ms(double seconds) {
 
 } // namespace
 
-RunReport::RunReport(run_description run) : run_(std::move(run)) {
-    json_stream_ = open_memstream(&json_buffer_, &json_size_);
-    if (json_stream_) json_writer_ = std::make_unique<json_report>(collector_, run_, json_stream_);
-}
-
-RunReport::~RunReport() {
-    if (json_stream_) std::fclose(json_stream_);
-    std::free(json_buffer_);
-}
-
 void RunReport::run_started(const rebound_run_start& e) {
-    start_stamp_ = e.start_stamp;
+    start_ = e;
+    start_.ipaddr = start_.port_text = nullptr; // not kept beyond the event
+    started_ = true;
     collector_.run_started(e);
-    if (json_writer_) json_writer_->run_started(e);
 }
 
 void RunReport::probe_sent(const rebound_probe_sent& e) {
     collector_.probe_sent(e);
-    if (json_writer_) json_writer_->probe_sent(e);
     if (e.index < 0) return;
     if (size_t(e.index) >= probes_.size()) probes_.resize(size_t(e.index) + 1);
     Probe& p = probes_[size_t(e.index)];
     p.sent = true;
     p.passed = e.result > 0;
     p.send_offset = e.send_offset;
+    p.send_duration = e.send_duration;
 }
 
 void RunReport::echo_received(const rebound_echo& e) {
@@ -56,9 +49,7 @@ void RunReport::echo_received(const rebound_echo& e) {
         }
     }
     // An echo without a known round trip adds nothing to the distributions.
-    if (std::isnan(e.round_trip)) return;
-    collector_.echo_received(e);
-    if (json_writer_) json_writer_->echo_received(e);
+    if (!std::isnan(e.round_trip)) collector_.echo_received(e);
 }
 
 void RunReport::run_ended(const rebound_run_end& e) {
@@ -67,19 +58,49 @@ void RunReport::run_ended(const rebound_run_end& e) {
     ended_ = true;
 }
 
-const std::string& RunReport::json() const {
-    if (!ended_ || !json_writer_ || !json_.empty()) return json_;
-    // The writer reads the collector's final summary and how the run ended.
-    json_writer_->run_ended({end_, nullptr, 0, 0});
-    std::fflush(json_stream_);
-    json_.assign(json_buffer_ ? json_buffer_ : "", json_size_);
-    return json_;
+// reboundcli's writer, given the run's events again from the records: each probe sent, its
+// first echo with a known round trip and its duplicates.
+std::string RunReport::json() const {
+    if (!ended_) return {};
+    char* buffer = nullptr;
+    size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
+    if (!stream) return {};
+    {
+        json_report writer(collector_, run_, stream);
+        if (started_) writer.run_started(start_);
+        for (size_t seq = 0; seq < probes_.size(); ++seq) {
+            const Probe& p = probes_[seq];
+            if (!p.sent) continue;
+            rebound_probe_sent sent{};
+            sent.index = int32_t(seq);
+            sent.result = p.passed ? 1 : -1;
+            sent.send_duration = p.send_duration;
+            sent.send_offset = p.send_offset;
+            writer.probe_sent(sent);
+            if (!p.answered || !p.timed) continue;
+            rebound_echo echo{};
+            echo.seq = int32_t(seq);
+            echo.round_trip = p.round_trip;
+            echo.marks = uint8_t((p.late ? REBOUND_ECHO_LATE : 0) |
+                                 (p.out_of_order ? REBOUND_ECHO_OUT_OF_ORDER : 0));
+            writer.echo_received(echo);
+            echo.marks |= REBOUND_ECHO_DUPLICATE;
+            for (int32_t d = 0; d < p.duplicates; ++d)
+                writer.echo_received(echo);
+        }
+        writer.run_ended({end_, nullptr, 0, 0});
+    }
+    std::fclose(stream);
+    std::string text(buffer ? buffer : "", size);
+    std::free(buffer);
+    return text;
 }
 
 run_summary RunReport::summary(const rebound_info& record) const {
     if (ended_) return collector_.summary();
     summary_collector now = collector_;
-    now.run_ended({rebound_end::normal, &record, start_stamp_, 0});
+    now.run_ended({rebound_end::normal, &record, start_.start_stamp, 0});
     return now.summary();
 }
 

@@ -1,24 +1,22 @@
 // What the window keeps of a run beyond the chart: the summary reboundcli prints (same
-// collector), the JSON document reboundcli writes (same writer) and one CSV row per probe. An
-// observer of the run's events: the in-process run hands them over directly, an external run
-// through its parsed lines (client_record.h).
+// collector), the JSON document reboundcli writes (same writer, fed on export from the probes'
+// records, so a run keeps one compact record per probe rather than two) and one CSV row per
+// probe. An observer of the run's events: the in-process run hands them over directly, an
+// external run through its parsed lines (client_record.h).
 #pragma once
 
 #include "engine/run_observer.h"
-#include "report/json_report.h"
 #include "report/run_summary.h"
 #include "report/summary_collector.h"
 
 #include <QString>
 
-#include <memory>
 #include <string>
 #include <vector>
 
 class RunReport final : public rebound_observer {
   public:
-    explicit RunReport(run_description run);
-    ~RunReport() override;
+    explicit RunReport(run_description run) : run_(std::move(run)) {}
 
     void run_started(const rebound_run_start& e) override;
     void probe_sent(const rebound_probe_sent& e) override;
@@ -29,9 +27,9 @@ class RunReport final : public rebound_observer {
     run_summary summary(const rebound_info& record) const;
     bool ended() const { return ended_; }
 
-    // The run as reboundcli's JSON document; empty until the run has ended. Written on first
+    // The run as reboundcli's JSON document; empty until the run has ended. Written on each
     // use (an export), not when the run ends: a long run's document is large.
-    const std::string& json() const;
+    std::string json() const;
 
     // One row per probe sent: sequence, send offset and round trip in seconds (empty when no
     // echo with a known time came), then the marks as 0/1 columns and the duplicate count.
@@ -40,6 +38,7 @@ class RunReport final : public rebound_observer {
   private:
     struct Probe {
         double send_offset = 0;
+        double send_duration = 0;
         double round_trip = 0;
         int32_t duplicates = 0;
         bool sent = false;     // a send call was made
@@ -52,14 +51,10 @@ class RunReport final : public rebound_observer {
 
     run_description run_;
     summary_collector collector_;
-    std::unique_ptr<json_report> json_writer_;
-    char* json_buffer_ = nullptr;
-    size_t json_size_ = 0;
-    std::FILE* json_stream_ = nullptr;
-    rebound_end end_ = rebound_end::normal;
-    mutable std::string json_;
     std::vector<Probe> probes_; // by sequence number
-    double start_stamp_ = 0;
+    rebound_run_start start_{};
+    bool started_ = false;
+    rebound_end end_ = rebound_end::normal;
     bool ended_ = false;
 };
 

@@ -32,6 +32,8 @@ QString runStatusText(const RunResults& r) {
             .arg(rec.sendpkts)
             .arg(std::max(rec.sendpkts - rec.uniqpkts, 0));
     case RunState::noEcho:
+        if (rec.sendpkts <= 0)
+            return QStringLiteral("no probe went out (a count of 0, or every send failed)");
         return QStringLiteral("no echo: none of %1 probes was answered (is reboundsrv running "
                               "on that address and port?)")
             .arg(rec.sendpkts);

@@ -154,6 +154,8 @@ TEST_F(Connect, FieldsThatAreNoNumbersRunWithZero) {
     QStringList paint;
     paintChart(&paint);
     EXPECT_EQ(paint, QStringList{"Rebound::paintEvent( QPaintEvent * ):"}) << "only the axes";
+    EXPECT_EQ(window->findChild<QLabel*>("tlStatus")->text(),
+              "no probe went out (a count of 0, or every send failed)");
 }
 
 // IPHost through Connect, in a network namespace of the test's own with its own hosts file:

@@ -141,8 +141,14 @@ TEST_F(Exports, CsvJsonAndPngHoldTheRunWithItsLosses) {
     EXPECT_EQ(doc["program"], "rebound");
     EXPECT_EQ(doc["parameters"]["count"], kProbes);
     ASSERT_EQ(doc["probes"].size(), size_t(kProbes));
-    for (int seq = 0; seq < kProbes; ++seq)
-        EXPECT_EQ(doc["probes"][seq]["round_trip"].is_null(), seq % 3 == 0) << seq;
+    for (int seq = 0; seq < kProbes; ++seq) {
+        SCOPED_TRACE(seq);
+        const json& probe = doc["probes"][seq];
+        EXPECT_EQ(probe["seq"], seq);
+        EXPECT_EQ(probe["round_trip"].is_null(), seq % 3 == 0);
+        if (seq % 3 != 0) EXPECT_NEAR(probe["round_trip"].get<double>(), r.recvtime[seq], 1e-9);
+        EXPECT_NEAR(probe["send_duration"].get<double>(), r.sendtime[seq], 1e-9);
+    }
     EXPECT_EQ(doc["summary"]["probes_sent"], kProbes);
     EXPECT_EQ(doc["summary"]["echoes_unique"], kProbes - 7);
 
