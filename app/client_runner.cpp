@@ -10,6 +10,7 @@
 #include <QProcess>
 
 #include <algorithm>
+#include <csignal>
 #include <unistd.h>
 #include <utility>
 
@@ -51,6 +52,8 @@ void ClientRunner::start(const QString& program, const QStringList& arguments,
     // Standard error is passed on to the window's own; its first line is kept for the status
     // line (a refusal of the arguments says why there).
     process_->setProcessChannelMode(QProcess::SeparateChannels);
+    // The window ignores SIGPIPE; the client gets the default action back, as from a shell.
+    process_->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
     connect(process_, &QProcess::readyReadStandardOutput, this, &ClientRunner::outputReady);
     connect(process_, &QProcess::readyReadStandardError, this,
             [this, proc = process_] { readError(proc); });

@@ -22,8 +22,6 @@
 #include <QPixmap>
 #include <QPushButton>
 
-#include <algorithm>
-#include <iterator>
 #include <utility>
 
 namespace {
@@ -170,12 +168,8 @@ void Rebound::cmdNetConn_clicked() {
     // A dotted quad, or a name resolved as reboundcli resolves it; a text that names no
     // address sends nothing (never to the "no address" value, which is the broadcast address).
     const host_address host = resolve_host_text(form_.leIpHost->text().toStdString());
-    results_.record = {};
-    std::fill(std::begin(results_.marks), std::end(results_.marks), uint8_t{0});
-    results_.planned = results_.span = 0;
+    results_ = {};
     results_.timeout = timeout;
-    results_.message.clear();
-    results_.highestSeq = -1;
     report_ = std::make_unique<RunReport>(describeRun(form_));
     if (host.address.empty()) {
         guilog("Rebound::cmdNetConn_clicked(): %s\n", host.error.c_str());
