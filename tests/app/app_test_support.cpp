@@ -54,9 +54,10 @@ std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& t
     int32_t answered = 0;
     for (int32_t i = 0; i < std::min(probes, REBOUND_MAXPKTS); ++i) {
         r->marks[i] = kMarkSent;
+        // A lost probe's slot keeps its time too: what is drawn must not depend on it.
+        if (size_t(i) < times.size()) r->record.recvtime[i] = times[size_t(i)];
         if (lost.count(i)) continue;
         r->marks[i] |= kMarkAnswered | kMarkTimed;
-        if (size_t(i) < times.size()) r->record.recvtime[i] = times[size_t(i)];
         ++answered;
     }
     r->record.sendpkts = probes;

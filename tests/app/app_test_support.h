@@ -48,7 +48,7 @@ bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
 
 // The results of a finished run of `probes` probes (on the heap: they are large): every probe
 // sent, each answered with the given leading round-trip times (0 past them) except those in
-// `lost`; the counters as the run would leave them.
+// `lost`, whose slots still hold their times; the counters as the run would leave them.
 std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& times = {},
                                     const std::set<int32_t>& lost = {});
 

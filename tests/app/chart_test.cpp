@@ -271,6 +271,7 @@ TEST_F(ChartDrawing, LostAndLateProbesAreMarkedInTheirColumns) {
         int32_t span;   // probes sent
         int32_t axis;   // probes the x axis spans
         int firstY;     // height of the first vertex
+        double ymaxms;  // the scale's largest time: a lost probe's slot does not count
     };
     std::vector<double> slowFirst(100, 0.00014);
     slowFirst[0] = 0.00076;
@@ -278,16 +279,17 @@ TEST_F(ChartDrawing, LostAndLateProbesAreMarkedInTheirColumns) {
     lossy[69] = 0.004;
     const Case cases[] = {
         {"losses at known probes", 1000, lossy, {0, 69, 500, 998, 999}, {}, RunState::finished,
-         1000, 1000, 85},
+         1000, 1000, 340, 1.0},
         {"the first probe is the slowest", 100, slowFirst, {}, {}, RunState::finished, 100, 100,
-         340},
+         340, 0.76},
         {"a late echo", 100, std::vector<double>(100, 0.002), {}, {42}, RunState::finished, 100,
-         100, 340},
+         100, 340, 2.0},
         {"ended early: the probes sent", 100, std::vector<double>(40, 0.002), {39}, {},
-         RunState::ended, 40, 40, 340},
-        {"stopped", 100, std::vector<double>(40, 0.002), {}, {}, RunState::stopped, 40, 40, 340},
+         RunState::ended, 40, 40, 340, 2.0},
+        {"stopped", 100, std::vector<double>(40, 0.002), {}, {}, RunState::stopped, 40, 40, 340,
+         2.0},
         {"still running: the run's full length", 100, std::vector<double>(40, 0.002), {}, {},
-         RunState::running, 40, 100, 340},
+         RunState::running, 40, 100, 340, 2.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -300,6 +302,7 @@ TEST_F(ChartDrawing, LostAndLateProbesAreMarkedInTheirColumns) {
         const QImage image = render(*r);
         const ChartScale s = chartScale(*r, kFrame);
         EXPECT_EQ(s.n, c.axis);
+        EXPECT_DOUBLE_EQ(s.ymaxms, c.ymaxms);
         EXPECT_TRUE(logLines().value(1).contains(QString(" dx=%1 ").arg(539.0 / c.axis, 0, 'f', 6)))
             << logLines().value(1).toStdString();
 
