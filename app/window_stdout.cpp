@@ -110,6 +110,13 @@ void windowStdoutFinish(int waitMs) {
 }
 
 std::FILE* windowStdoutStream() {
-    static std::FILE* stream = plat::open_sink_stream(sink, nullptr, kStreamBuffer);
-    return stream;
+    // Closed at exit; the output it writes into is made first, so it is destroyed after it.
+    struct Stream {
+        std::FILE* file;
+        ~Stream() {
+            if (file) std::fclose(file);
+        }
+    };
+    static Stream stream{(output(), plat::open_sink_stream(sink, nullptr, kStreamBuffer))};
+    return stream.file;
 }
