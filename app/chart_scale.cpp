@@ -34,7 +34,7 @@ std::vector<double> ticksBelow(double ymaxms, int m, int k) {
 } // namespace
 
 bool probeTimed(const RunResults& results, int32_t i) {
-    return i >= 0 && i < REBOUND_MAXPKTS &&
+    return inRecord(i) &&
            (results.marks[i] & (kMarkAnswered | kMarkTimed)) == (kMarkAnswered | kMarkTimed);
 }
 

@@ -19,10 +19,6 @@ using namespace client_line;
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kSecondsPerDay = 86400.0;
 
-bool inRecord(int index) {
-    return index >= 0 && index < REBOUND_MAXPKTS;
-}
-
 // Days from 1970-01-01 of a civil date (proleptic Gregorian).
 int64_t daysFromCivil(int64_t y, int m, int d) {
     y -= m <= 2;

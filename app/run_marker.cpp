@@ -2,14 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-bool inRecord(int32_t i) {
-    return i >= 0 && i < REBOUND_MAXPKTS;
-}
-
-} // namespace
-
 RunState endState(rebound_end end, const rebound_info& record) {
     switch (end) {
     case rebound_end::normal:

@@ -9,7 +9,7 @@ int32_t chartProbes(const RunResults& r) {
 }
 
 bool probeLost(const RunResults& r, int32_t i) {
-    if (i < 0 || i >= REBOUND_MAXPKTS) return false;
+    if (!inRecord(i)) return false;
     const uint8_t m = r.marks[i];
     if (!(m & kMarkSent) || (m & kMarkAnswered)) return false;
     return r.state != RunState::running || i + 1 < r.span;

@@ -56,6 +56,11 @@ struct RunResults {
     double firstStamp = std::numeric_limits<double>::quiet_NaN();
 };
 
+// Whether probe (or sequence number) i has a slot in the record and among the marks.
+inline bool inRecord(int64_t i) {
+    return i >= 0 && i < REBOUND_MAXPKTS;
+}
+
 // The summary of a record as the window shows it. The record's last sequence number comes from
 // the echo, so it may be INT32_MAX: the plus one wraps, never overflows.
 inline ChartCounters countersOf(const rebound_info& record) {

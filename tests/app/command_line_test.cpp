@@ -65,8 +65,12 @@ TEST(WindowCommandLine, HelpVersionToolkitOptionsAndRefusals) {
         EXPECT_EQ(got.status, c.status);
         EXPECT_NE(got.out.find(c.out), std::string::npos) << got.out;
         EXPECT_NE(got.err.find(c.err), std::string::npos) << got.err;
-        if (c.status != 0) EXPECT_EQ(got.out, "");
-        if (c.status != kWindowExitUsage) EXPECT_EQ(got.err, "");
+        if (c.status != 0) {
+            EXPECT_EQ(got.out, "");
+        }
+        if (c.status != kWindowExitUsage) {
+            EXPECT_EQ(got.err, "");
+        }
     }
 }
 
