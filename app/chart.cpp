@@ -19,32 +19,51 @@ constexpr int kPercentFromBottom = 18;
 constexpr int kCounterFromBottom = 6;
 constexpr int kTickLabelX = 5;
 constexpr int kTickLabelBelowTick = 5; // baseline below the tick's height
-constexpr int kTickFromX = 25;         // a tick runs from here to kTextX
+constexpr int kTickFromX = 25;         // a tick runs from here to the vertical axis, so the
+                                       // columns right of the axis belong to the probes
 // Room for a tick label between its position and the tick.
 constexpr int kTickLabelRoom = kTickFromX - kTickLabelX - 1;
 constexpr int kTimeUnitBaseline = 18; // above the highest tick label
 
-void drawAxes(QPainter& painter, QSize frame) {
-    const int w = frame.width(), h = frame.height(), m = kChartMargin;
-    drawChartLine(painter, h, kChartAxisColour, m, m, w - m, m);
-    drawChartLine(painter, h, kChartAxisColour, m, m, -m, m);
-    drawChartLine(painter, h, kChartAxisColour, m, m, m, h - m);
-    drawChartLine(painter, h, kChartAxisColour, m, m, m, -m);
-}
-
-// Every packet is one vertex; where several share a pixel column the polyline runs up and down
-// that column through all of them, so the column shows their whole range and no spike hides.
-void drawCurve(QPainter& painter, QSize frame, const ChartScale& s, const rebound_info& record) {
+// Every probe with a measured round trip is one vertex, in probe order; where several share a
+// pixel column the polyline runs up and down that column through all of them, so the column
+// shows their whole range and no spike hides. Probes without one are left out: the line joins
+// the measured probes on either side, and the lost mark shows the gap.
+void drawCurve(QPainter& painter, QSize frame, const ChartScale& s, const RunResults& results) {
     const int h = frame.height(), m = kChartMargin;
-    int prevx = 0, prevy = chartHeight(s, record.recvtime[0]);
+    const rebound_info& record = results.record;
+    bool first = true;
+    int prevx = 0, prevy = 0;
     for (int i = 0; i < s.n; ++i) {
+        if (!probeTimed(results, i)) continue;
         const int x = chartColumn(s, i);
         const int y = chartHeight(s, record.recvtime[i]);
         guilog("%s reboundinfo->recvtime[i]=%f x2=% 4d y2=%d\n", kPaintLog, record.recvtime[i], x,
                y);
+        if (first) {
+            prevx = x;
+            prevy = y;
+            first = false;
+        }
         drawChartLine(painter, h, kChartCurveColour, prevx + m, prevy + m, x + m, y + m);
         prevx = x;
         prevy = y;
+    }
+}
+
+// A short tick up from the axis in the column of every probe lost, and of every echo that came
+// late; lost marks are drawn last, so they win a shared column.
+void drawMarks(QPainter& painter, QSize frame, const ChartScale& s, const RunResults& results) {
+    const int h = frame.height(), m = kChartMargin;
+    for (int i = 0; i < s.n; ++i) {
+        if (!(results.marks[i] & kMarkLate)) continue;
+        const int x = chartColumn(s, i) + m;
+        drawChartLine(painter, h, kChartLateColour, x, m + 1, x, m + kChartMarkHeight);
+    }
+    for (int i = 0; i < s.n; ++i) {
+        if (!probeLost(results, i)) continue;
+        const int x = chartColumn(s, i) + m;
+        drawChartLine(painter, h, kChartLostColour, x, m + 1, x, m + kChartMarkHeight);
     }
 }
 
@@ -83,7 +102,7 @@ void drawTicks(QPainter& painter, QSize frame, const ChartScale& s) {
     for (size_t k = 0; k < ticks.values.size(); ++k) {
         const double v = ticks.values[k];
         const int t = chartHeight(s, v / 1000.0);
-        drawChartLine(painter, h, kChartAxisColour, kTickFromX, t + m, kTextX, t + m);
+        drawChartLine(painter, h, kChartAxisColour, kTickFromX, t + m, m, t + m);
         painter.setPen(kChartTickLabelColour);
         guilog("%s mvx-mvx/2-10=%d, sy-mvy-y1=%d\n", kPaintLog, kTickLabelX, h - m - t);
         painter.drawText(kTickLabelX, h - m + kTickLabelBelowTick - t, labels[int(k)]);
@@ -126,22 +145,31 @@ void drawChartLine(QPainter& painter, int frameHeight, const QColor& colour, int
     painter.drawLine(x1, frameHeight - y1, x2, frameHeight - y2);
 }
 
-void drawChart(QPainter& painter, QSize frame, const rebound_info& record,
-               const ChartCounters& counters) {
-    // One write per output for the whole repaint rather than one per packet.
+void drawChartAxes(QPainter& painter, QSize frame) {
+    const int w = frame.width(), h = frame.height(), m = kChartMargin;
+    drawChartLine(painter, h, kChartAxisColour, m, m, w - m, m);
+    drawChartLine(painter, h, kChartAxisColour, m, m, -m, m);
+    drawChartLine(painter, h, kChartAxisColour, m, m, m, h - m);
+    drawChartLine(painter, h, kChartAxisColour, m, m, m, -m);
+}
+
+void drawChart(QPainter& painter, QSize frame, const RunResults& results) {
+    // One write per output for the whole repaint rather than one per probe.
     const GuilogBatch batch;
     guilog("%s\n", kPaintLog);
-    const ChartScale s = chartScale(record, frame);
+    const ChartScale s = chartScale(results, frame);
     if (s.n <= 0) {
-        drawAxes(painter, frame);
+        drawChartAxes(painter, frame);
         return;
     }
     const int h = frame.height();
+    const ChartCounters& counters = results.counters;
     guilog("%s ymax=%f dx=%f dy=%f qDrawChart->width()=%d qDrawChart->height()=%d "
            "reboundinfo->recvpkts=%d\n",
-           kPaintLog, s.ymaxms, s.dx, s.dy, frame.width(), h, record.recvpkts);
-    drawCurve(painter, frame, s, record);
-    drawAxes(painter, frame);
+           kPaintLog, s.ymaxms, s.dx, s.dy, frame.width(), h, results.record.recvpkts);
+    drawCurve(painter, frame, s, results);
+    drawChartAxes(painter, frame);
+    drawMarks(painter, frame, s, results);
 
     painter.setPen(kChartTextColour);
     painter.drawText(kTextX, h - kPercentFromBottom, chartPercentText(counters));

@@ -33,16 +33,23 @@ std::vector<double> ticksBelow(double ymaxms, int m, int k) {
 
 } // namespace
 
-ChartScale chartScale(const rebound_info& record, QSize frame) {
+bool probeTimed(const RunResults& results, int32_t i) {
+    return inRecord(i) &&
+           (results.marks[i] & (kMarkAnswered | kMarkTimed)) == (kMarkAnswered | kMarkTimed);
+}
+
+ChartScale chartScale(const RunResults& results, QSize frame) {
     ChartScale s;
-    s.n = std::clamp(record.recvpkts, 0, REBOUND_MAXPKTS);
+    s.n = chartProbes(results);
     s.width = std::max(frame.width() - 2 * kChartMargin, 0);
     s.room = std::max(frame.height() - 2 * kChartMargin, 0);
     if (s.n == 0) return s;
 
-    s.dx = double(s.width) / s.n;
+    s.dx = double(std::max(s.width - 1, 0)) / s.n;
+    const rebound_info& record = results.record;
     for (int i = 0; i < s.n; ++i)
-        if (std::isfinite(record.recvtime[i])) s.ymax = std::max(s.ymax, record.recvtime[i]);
+        if (probeTimed(results, i) && std::isfinite(record.recvtime[i]))
+            s.ymax = std::max(s.ymax, record.recvtime[i]);
     s.ymaxms = s.ymax * 1000.0;
     constexpr double kIntMax = std::numeric_limits<int32_t>::max();
     s.ymaxi = static_cast<int64_t>(std::min(s.ymaxms, kIntMax));
@@ -51,8 +58,8 @@ ChartScale chartScale(const rebound_info& record, QSize frame) {
 }
 
 int chartColumn(const ChartScale& s, int i) {
-    const double x = std::trunc(s.dx * i);
-    return static_cast<int>(std::clamp(x, 0.0, double(std::max(s.width - 1, 0))));
+    const double x = 1.0 + std::trunc(s.dx * i);
+    return static_cast<int>(std::clamp(x, 1.0, double(std::max(s.width - 1, 1))));
 }
 
 int chartHeight(const ChartScale& s, double seconds) {
@@ -61,11 +68,11 @@ int chartHeight(const ChartScale& s, double seconds) {
     return static_cast<int>(std::trunc(s.room * share));
 }
 
-ChartTicks chartTicks(const ChartScale& s) {
+ChartTicks chartTicks(const ChartScale& s, double labelGap) {
     ChartTicks t;
     if (s.n <= 0 || !(s.ymaxms > 0.0)) return t;
     // v < ymaxi as ever: a 15 ms curve has ticks at 0, 5 and 10.
-    if (s.ymaxi > kClassicStepMs && s.dy * kClassicStepMs >= kTickLabelGap) {
+    if (s.ymaxi > kClassicStepMs && s.dy * kClassicStepMs >= labelGap) {
         t.step = kClassicStepMs;
         for (int64_t v = 0; v < s.ymaxi; v += int64_t(kClassicStepMs))
             t.values.push_back(double(v));

@@ -1,8 +1,8 @@
-// The scale of one repaint of the chart, recomputed from the record each time: where every
-// answered packet goes between the axes, and which ticks label the time axis.
+// The scale of one repaint of the chart, recomputed from the results each time: where every
+// probe of the run goes between the axes, and which ticks label the time axis.
 #pragma once
 
-#include "engine/result_record.h"
+#include "app/run_results.h"
 
 #include <QSize>
 #include <QString>
@@ -15,19 +15,24 @@
 inline constexpr int kChartMargin = 30;
 
 struct ChartScale {
-    int32_t n = 0;       // vertices drawn: the record's recvpkts, never beyond its capacity
+    int32_t n = 0;       // probes the x axis spans (chartProbes), never beyond the capacity
     int width = 0;       // horizontal room: frame width less both margins, pixels
     int room = 0;        // vertical room: frame height less both margins, pixels
-    double dx = 0.0;     // pixels per packet, width / n; below 1 when packets share a column
-    double ymax = 0.0;   // largest drawn round-trip time, seconds (times that are no finite
-                         // number count as 0)
+    double dx = 0.0;     // pixels per probe, (width - 1) / n: column 0 is the axis itself;
+                         // below 1 when probes share a column
+    double ymax = 0.0;   // largest round-trip time measured, seconds (times that are no
+                         // finite number count as 0)
     double ymaxms = 0.0; // the same in milliseconds
     int64_t ymaxi = 0;   // ymaxms cut to whole milliseconds
     double dy = 0.0;     // pixels per millisecond, room / ymaxms; 0 while every time is 0
 };
-ChartScale chartScale(const rebound_info& record, QSize frame);
+ChartScale chartScale(const RunResults& results, QSize frame);
 
-// Chart column of packet i (before the margin): dx * i cut towards zero, so within 0..width-1.
+// Whether probe i has a round trip to draw: answered, its time measured.
+bool probeTimed(const RunResults& results, int32_t i);
+
+// Chart column of probe i (before the margin): 1 + dx * i cut towards zero, so within
+// 1..width-1, right of the vertical axis; the last probe of the run in the last column.
 int chartColumn(const ChartScale& s, int i);
 
 // Chart height of a time (before the margin): its share of the largest time times the room,
@@ -43,10 +48,12 @@ struct ChartTicks {
     int decimals = 0;           // decimals the step needs, and so every label
     std::vector<double> values; // milliseconds, from 0 upwards
 };
-ChartTicks chartTicks(const ChartScale& s);
-
 // Smallest distance in pixels between two 5 ms ticks: a label's height in the default font.
 inline constexpr double kTickLabelGap = 16.0;
+
+// `labelGap`: the room one label needs along the axis (its height on the time axis, its width
+// where times run along the horizontal axis, as in the histogram).
+ChartTicks chartTicks(const ChartScale& s, double labelGap = kTickLabelGap);
 
 // A tick label: `ms` with `decimals` decimals in a field at least 2 characters wide.
 QString tickLabel(double ms, int decimals);

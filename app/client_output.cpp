@@ -56,7 +56,8 @@ bool fillsZero(uint v, qsizetype size) {
 // counter "%06u" and equal to the list's size, the time "%.6f") is noted as its kind alone, with
 // kCompact set: its texts are made again from the list when the log is written. Any other
 // finding keeps its value and its cut texts, each ended by NUL (the log prints them as C
-// strings, so the text up to a NUL is all it would show anyway).
+// strings, so the text up to a NUL is all it would show anyway) and at most kNotedTextLimit
+// characters long.
 constexpr char kCompact = 0x40;
 
 struct Texts {
@@ -78,7 +79,8 @@ void note(QByteArray* notes, char kind, uint32_t value,
     notes->append(reinterpret_cast<const char*>(&value), sizeof value);
     for (QByteArrayView text : texts) {
         const qsizetype nul = text.indexOf('\0');
-        notes->append(nul >= 0 ? text.first(nul) : text);
+        if (nul >= 0) text = text.first(nul);
+        notes->append(text.first(std::min(text.size(), kNotedTextLimit)));
         notes->append('\0');
     }
 }

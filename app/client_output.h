@@ -15,6 +15,10 @@
 // output claiming a larger sequence number cannot make the window allocate more.
 inline constexpr int kClientZeroFillLimit = 10000;
 
+// Characters the exit-time log keeps of a cut text (a counter or a time: the client prints at
+// most 20); a longer field is cut there, so a line's note stays small whatever the line holds.
+inline constexpr qsizetype kNotedTextLimit = 40;
+
 struct ClientRun {
     QList<double> qsendtm; // send durations, seconds, in line order
     QList<double> qrecvtm; // round-trip times, seconds, in line order
@@ -43,8 +47,8 @@ class ClientOutput {
     void beginExitLog();
     bool continueExitLog(qsizetype slice);
 
-    // Bytes held for the exit-time log: one per finding of the client's usual shape, a few more
-    // for any other, whatever the lines' length.
+    // Bytes held for the exit-time log: one per finding of the client's usual shape, at most
+    // 2 * (kNotedTextLimit + 1) + 5 for any other, whatever the lines' length.
     qsizetype noteBytes() const { return notes_.size(); }
 
   private:

@@ -2,11 +2,16 @@
 
 #include "app/client_record.h"
 #include "app/guilog.h"
+#include "app/run_marker.h"
+#include "platform/nonblocking_output.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <algorithm>
+#include <csignal>
+#include <unistd.h>
 #include <utility>
 
 QString clientProgram(const QString& applicationDir) {
@@ -29,20 +34,37 @@ ClientRunner::~ClientRunner() {
     if (std::exchange(cursor_, false)) QApplication::restoreOverrideCursor();
 }
 
-void ClientRunner::start(const QString& program, const QStringList& arguments) {
+void ClientRunner::start(const QString& program, const QStringList& arguments,
+                         const run_description& run) {
     clearFindings();
     splitter_.clear();
     live_ = {};
+    live_.planned = run.count_unlimited ? 0 : std::max(run.count, 0);
+    live_.timeout = run.timeout;
+    live_.state = RunState::running;
+    report_ = std::make_unique<RunReport>(run);
+    message_.clear();
+    messageDone_ = false;
 
     process_ = new QProcess(this);
     process_->setProgram(program);
     process_->setArguments(arguments);
-    // Standard error is not read; it reaches the window's own standard error.
-    process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Standard error is passed on to the window's own; its first line is kept for the status
+    // line (a refusal of the arguments says why there).
+    process_->setProcessChannelMode(QProcess::SeparateChannels);
+    // The window ignores SIGPIPE; the client gets the default action back, as from a shell.
+    process_->setChildProcessModifier([] { ::signal(SIGPIPE, SIG_DFL); });
     connect(process_, &QProcess::readyReadStandardOutput, this, &ClientRunner::outputReady);
+    connect(process_, &QProcess::readyReadStandardError, this,
+            [this, proc = process_] { readError(proc); });
     // On exit the reader first collects what is still waiting and releases the process; the
-    // parse follows in the same delivery, so late lines are never lost.
+    // run's ending follows, then the parse, in the same delivery, so late lines are never lost.
     connect(process_, &QProcess::finished, this, &ClientRunner::outputReady);
+    connect(process_, &QProcess::finished, this,
+            [this, proc = process_](int code, QProcess::ExitStatus status) {
+                readError(proc);
+                clientEnded(code, status == QProcess::CrashExit);
+            });
     connect(process_, &QProcess::finished, this, &ClientRunner::exited);
 
     const QString commandLine = (QStringList{program} + arguments).join(QLatin1Char(' '));
@@ -52,6 +74,9 @@ void ClientRunner::start(const QString& program, const QStringList& arguments) {
     process_->start();
     if (!process_->waitForStarted()) {
         guilog("Rebound::cmdNetConn_clicked(): if ( !proc->start() ): \n");
+        live_.state = RunState::notStarted;
+        live_.message = process_->errorString();
+        emit liveChanged();
         return;
     }
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -72,7 +97,7 @@ void ClientRunner::readOutput() {
     splitter_.feed(bytes, [&](QByteArrayView line) {
         guilog("%s%.*s%s", kReadLinePrefix, int(line.size()), line.data(), kReadLineSuffix);
         output_.addLine(line);
-        changed |= addClientLine(line, &live_);
+        changed |= addClientLine(line, &live_, report_.get());
     });
     if (changed) emit liveChanged();
     if (proc->state() != QProcess::NotRunning) {
@@ -87,6 +112,33 @@ void ClientRunner::readOutput() {
     disconnect(proc, &QProcess::finished, this, &ClientRunner::outputReady);
     proc->deleteLater();
     process_ = nullptr;
+}
+
+// Passed on at once, without waiting for the window's standard error; only the first line is
+// kept, and only its first kClientMessageLimit bytes.
+void ClientRunner::readError(QProcess* proc) {
+    const QByteArray bytes = proc->readAllStandardError();
+    static plat::nonblocking_output err(STDERR_FILENO);
+    err.write_some(bytes.constData(), size_t(bytes.size()));
+    if (messageDone_) return;
+    const qsizetype end = bytes.indexOf('\n');
+    message_.append(bytes.first(end >= 0 ? end : bytes.size()));
+    message_.truncate(kClientMessageLimit);
+    messageDone_ = end >= 0;
+}
+
+// How the run ended, from the client's exit status and what its lines brought.
+void ClientRunner::clientEnded(int exitCode, bool crashed) {
+    rebound_end end = rebound_end::stopped;
+    if (!crashed && (exitCode == 0 || exitCode == kClientExitNoEcho)) end = rebound_end::normal;
+    if (!crashed && exitCode == kClientExitEarly) end = rebound_end::early;
+    live_.state = endState(end, live_.record);
+    if (!crashed && exitCode == kClientExitUsage) {
+        live_.state = RunState::refused;
+        live_.message = QString::fromUtf8(message_).trimmed();
+    }
+    if (report_ && !report_->ended()) report_->run_ended({end, &live_.record, 0, 0});
+    emit liveChanged();
 }
 
 void ClientRunner::parseExit() {
@@ -122,6 +174,12 @@ void ClientRunner::forget() {
     if (!process_) return;
     QProcess* proc = std::exchange(process_, nullptr);
     proc->disconnect(this);
+    if (live_.state == RunState::running) {
+        live_.state = RunState::stopped;
+        if (report_ && !report_->ended())
+            report_->run_ended({rebound_end::stopped, &live_.record, 0, 0});
+        emit liveChanged();
+    }
     if (proc->state() == QProcess::NotRunning) {
         proc->deleteLater();
     } else {

@@ -7,6 +7,7 @@
 #include "app/client_output.h"
 #include "app/guilog.h"
 #include "app/line_splitter.h"
+#include "app/run_report.h"
 #include "app/run_results.h"
 
 #include <QObject>
@@ -14,6 +15,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
 class QProcess;
@@ -34,6 +36,15 @@ inline constexpr qsizetype kExitLogSlice = 500;
 // Grace period between the terminate request and the kill of a forgotten client.
 inline constexpr int kKillDelayMs = 5000;
 
+// Characters kept of the client's first line on standard error (its refusal, for the status
+// line); the rest of its standard error is passed on, never kept.
+inline constexpr qsizetype kClientMessageLimit = 300;
+
+// reboundcli's exit statuses the window tells apart.
+inline constexpr int kClientExitEarly = 1;
+inline constexpr int kClientExitUsage = 2;
+inline constexpr int kClientExitNoEcho = 3;
+
 // The command-line client an external run starts: the reboundcli beside the window's own
 // executable when there is one, otherwise the bare name for the usual program search.
 QString clientProgram(const QString& applicationDir);
@@ -52,8 +63,13 @@ class ClientRunner : public QObject {
     // The findings: lists and counters as the exit-time parse sets them.
     const ClientRun& run() const { return output_.run(); }
 
-    // The result record rebuilt from the lines read so far, with its counters.
+    // The result record rebuilt from the lines read so far, with its counters, the probes'
+    // marks and the run's state.
     const RunResults& live() const { return live_; }
+
+    // The run's summary, JSON document and CSV rows, as far as its lines went; null before
+    // the first launch.
+    const RunReport* report() const { return report_.get(); }
 
     // Whether the exit-time log is still being written.
     bool parsing() const { return parsing_; }
@@ -63,7 +79,10 @@ class ClientRunner : public QObject {
 
     // Launches `program` with `arguments`, logging under the launcher's name, and pushes the
     // wait cursor once it runs. A client that does not start stays known until forget().
-    void start(const QString& program, const QStringList& arguments);
+    // `run` describes the measurement asked for (the probes planned, the time limit that makes
+    // an echo late, what the reports name).
+    void start(const QString& program, const QStringList& arguments,
+               const run_description& run = {});
 
     // The reader: logs and parses every complete line waiting; once the client has ended, pops
     // the wait cursor and releases the process (a new launch is possible from then on).
@@ -87,6 +106,8 @@ class ClientRunner : public QObject {
     void parsed();      // the exit-time log is written; run() is final
 
   private:
+    void readError(QProcess* proc);
+    void clientEnded(int exitCode, bool crashed);
     void continueParse();
     void finishParse();
     void endParse(); // the log is written: parsing stops and parsed() is emitted
@@ -96,6 +117,9 @@ class ClientRunner : public QObject {
     LineSplitter splitter_{kClientLineLimit};
     ClientOutput output_;
     RunResults live_;
+    std::unique_ptr<RunReport> report_;
+    QByteArray message_; // the first line of the client's standard error, bounded
+    bool messageDone_ = false;
     bool parsing_ = false;
     QTimer parseTimer_;
 };

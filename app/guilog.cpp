@@ -1,9 +1,14 @@
 #include "app/guilog.h"
 
+#include "app/window_stdout.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -11,17 +16,35 @@ namespace {
 thread_local int batchDepth = 0;
 thread_local std::string gathered;
 
-// Standard output first, flushed (the log is unbuffered: nothing waits in the stream at exit
-// or kill), then the file in one unbuffered write.
-void writeBoth(const char* bytes, std::size_t length) {
-    std::fwrite(bytes, 1, length, stdout);
-    std::fflush(stdout);
+// Opens the log for appending; a file that the bytes would take past kGuilogFileLimit is first
+// moved to kGuilogPreviousFile (replacing the one before it) and the log starts afresh.
+// Non-blocking: a FIFO without a reader in the log's place is skipped, never waited for.
+int openLog(std::size_t length) {
+    constexpr int kFlags = O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    const int fd = ::open(kGuilogFile, kFlags, 0666);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0 ||
+        std::size_t(st.st_size) + length <= kGuilogFileLimit)
+        return fd;
+    ::close(fd);
+    // A rename that fails (the previous name is a directory, say) keeps appending.
+    ::rename(kGuilogFile, kGuilogPreviousFile);
+    return ::open(kGuilogFile, kFlags, 0666);
+}
 
-    std::FILE* file = std::fopen(kGuilogFile, "ab");
-    if (!file) return;
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    std::fwrite(bytes, 1, length, file);
-    std::fclose(file);
+// Standard output first (never waiting for its reader), then the file in one unbuffered write.
+void writeBoth(const char* bytes, std::size_t length) {
+    windowStdoutWrite(bytes, length);
+
+    const int fd = openLog(length);
+    if (fd < 0) return;
+    for (std::size_t done = 0; done < length;) {
+        const ssize_t n = ::write(fd, bytes + done, length - done);
+        if (n <= 0) break;
+        done += std::size_t(n);
+    }
+    ::close(fd);
 }
 
 void writeGathered() {

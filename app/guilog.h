@@ -1,5 +1,6 @@
-// The window's diagnostic log: every message goes to standard output and is appended to
-// "reboundgui.log" in the working directory, byte for byte as formatted.
+// The window's diagnostic log: every message goes to standard output (never waiting for its
+// reader, see window_stdout.h) and is appended to "reboundgui.log" in the working directory,
+// byte for byte as formatted.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +11,12 @@ inline constexpr std::size_t kGuilogBufferSize = 4096;
 
 // Name of the log file, relative to the working directory.
 inline constexpr const char* kGuilogFile = "reboundgui.log";
+
+// The log is bounded: a write that would take it past this size first moves it to
+// kGuilogPreviousFile (replacing an older one), and a new log starts. At most about twice the
+// limit is ever kept.
+inline constexpr std::size_t kGuilogFileLimit = 8 * 1024 * 1024;
+inline constexpr const char* kGuilogPreviousFile = "reboundgui.log.1";
 
 // A batch writes out what it has gathered once it holds this much, so a burst of any length
 // costs bounded memory.

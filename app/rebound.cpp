@@ -1,14 +1,21 @@
 #include "app/rebound.h"
 
+#include "app/chart_histogram.h"
 #include "app/guilog.h"
 #include "app/repaint_pacer.h"
+#include "app/run_marker.h"
+#include "app/window_stdout.h"
 #include "engine/line_printer.h"
 #include "engine/round_trip_client.h"
+#include "report/atomic_file.h"
+#include "tools/host_text.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QEvent>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -33,6 +40,25 @@ double fieldDouble(const QLineEdit* field) {
     bool ok = false;
     const double v = field->text().toDouble(&ok);
     return ok ? v : 0.0;
+}
+
+// What the reports say of a run asked for with the window's fields.
+run_description describeRun(const WindowForm& form) {
+    run_description run;
+    run.program = "rebound";
+    run.version = REBOUND_VERSION;
+    run.host = form.leIpHost->text().toStdString();
+    run.port = fieldInt(form.leIpPort);
+    run.timeout = fieldDouble(form.leTimeout);
+    run.count = fieldInt(form.leCount);
+    run.sendsize = fieldInt(form.leSendSize);
+    run.recvsize = fieldInt(form.leRecvSize);
+    run.interval = kDefaultInterval;
+    return run;
+}
+
+QString saved(const std::string& why) {
+    return QString::fromStdString(why);
 }
 
 } // namespace
@@ -70,6 +96,21 @@ Rebound::Rebound(QWidget* parent, Qt::WindowFlags fl) : QMainWindow(parent, fl) 
     });
     connect(runner_, &ClientRunner::parsed, this, &Rebound::showClientResults);
 
+    connect(form_.qpbHistogram, &QPushButton::toggled, this, [this] { scheduleRepaint(); });
+    connect(form_.qpbSavePng, &QPushButton::clicked, this, [this] {
+        saveWithDialog(QStringLiteral("Save the chart"), QStringLiteral("PNG image (*.png)"),
+                       &Rebound::exportPng);
+    });
+    connect(form_.qpbSaveCsv, &QPushButton::clicked, this, [this] {
+        saveWithDialog(QStringLiteral("Save the run as CSV"), QStringLiteral("CSV (*.csv)"),
+                       &Rebound::exportCsv);
+    });
+    connect(form_.qpbSaveJson, &QPushButton::clicked, this, [this] {
+        saveWithDialog(QStringLiteral("Save the run as JSON"), QStringLiteral("JSON (*.json)"),
+                       &Rebound::exportJson);
+    });
+    showRunTexts();
+
     // Added to the window so Ctrl+Q works without a menu.
     actionMenuFileExitApp = new QAction(QStringLiteral("&actionMenuFileExitApp"), this);
     actionMenuFileExitApp->setObjectName(QStringLiteral("actionMenuFileExitApp"));
@@ -98,7 +139,10 @@ bool Rebound::eventFilter(QObject* watched, QEvent* event) {
         QElapsedTimer cost;
         cost.start();
         QPainter painter(form_.qDrawChart);
-        drawChart(painter, form_.qDrawChart->size(), *reboundinfo, results_.counters);
+        if (form_.qpbHistogram->isChecked())
+            drawHistogram(painter, form_.qDrawChart->size(), results_);
+        else
+            drawChart(painter, form_.qDrawChart->size(), results_);
         painter.end();
         pacer_->painted(cost.nsecsElapsed());
         return true;
@@ -121,12 +165,28 @@ void Rebound::cmdNetConn_clicked() {
     const int32_t count = fieldInt(form_.leCount);
     const double timeout = fieldDouble(form_.leTimeout);
     const int32_t port = fieldInt(form_.leIpPort);
-    const QByteArray host = form_.leIpHost->text().toLatin1();
-    // The run's lines go to standard output as the protocol's printer writes them.
-    line_printer lines(stdout);
-    rebound_connect(host.constData(), port, timeout, count, sendsize, recvsize, reboundinfo,
-                    &lines);
+    // A dotted quad, or a name resolved as reboundcli resolves it; a text that names no
+    // address sends nothing (never to the "no address" value, which is the broadcast address).
+    const host_address host = resolve_host_text(form_.leIpHost->text().toStdString());
+    results_ = {};
+    results_.timeout = timeout;
+    report_ = std::make_unique<RunReport>(describeRun(form_));
+    if (host.address.empty()) {
+        guilog("Rebound::cmdNetConn_clicked(): %s\n", host.error.c_str());
+        results_.state = RunState::badHost;
+        results_.message = QString::fromStdString(host.error);
+    } else {
+        // The run's lines go to standard output as the protocol's printer writes them, never
+        // waiting for a reader that does not read.
+        std::FILE* out = windowStdoutStream();
+        line_printer lines(out ? out : stdout);
+        RunMarker marker(&results_);
+        rebound_observers observers{&lines, &marker, report_.get()};
+        rebound_connect(host.address.c_str(), port, timeout, count, sendsize, recvsize,
+                        reboundinfo, &observers);
+    }
     results_.counters = countersOf(*reboundinfo);
+    showRunTexts();
 
     QApplication::restoreOverrideCursor();
     clearChart();
@@ -145,7 +205,8 @@ void Rebound::cmdNetConnCli_clicked() {
                     form_.leIpPort->text(), QStringLiteral("-t"), form_.leTimeout->text(),
                     QStringLiteral("-c"), form_.leCount->text(),
                     QStringLiteral("--sendsize=") + form_.leSendSize->text(),
-                    QStringLiteral("--recvsize=") + form_.leRecvSize->text()});
+                    QStringLiteral("--recvsize=") + form_.leRecvSize->text()},
+                   describeRun(form_));
     // The chart now belongs to this run: empty until its first echo arrives.
     chartShowsClient_ = true;
     showClientRun();
@@ -153,7 +214,10 @@ void Rebound::cmdNetConnCli_clicked() {
 
 void Rebound::cmdNetClose_clicked() {
     guilog("Rebound::cmdNetClose_clicked():\n");
+    const bool known = runner_->process() != nullptr;
     runner_->forget();
+    // The chart keeps what arrived; the status line says the run was stopped at once.
+    if (known) showClientRun();
 }
 
 void Rebound::cmdQuit_clicked() {
@@ -177,6 +241,7 @@ void Rebound::slotProcessExited() {
 void Rebound::showClientRun() {
     if (!chartShowsClient_) return;
     results_ = runner_->live();
+    showRunTexts();
     clearChart();
     scheduleRepaint();
 }
@@ -186,10 +251,65 @@ void Rebound::showClientResults() {
     if (!chartShowsClient_) return;
     pacer_->cancel();
     const ClientRun& run = runner_->run();
-    results_.record = runner_->live().record;
+    results_ = runner_->live();
     results_.counters = {run.sendpkts, run.recvpkts, run.iterpkts};
+    showRunTexts();
     clearChart();
     scheduleRepaint();
+}
+
+const RunReport* Rebound::report() const {
+    return chartShowsClient_ ? runner_->report() : report_.get();
+}
+
+void Rebound::showRunTexts() {
+    form_.tlStatus->setText(runStatusText(results_));
+    const RunReport* r = report();
+    // While a run goes on, its figures (percentiles over every echo so far) are worked out at
+    // most every kLivePanelGapMs, and never sooner than kLivePanelCostShare times what the last
+    // cost, so a long run's panel never crowds out input.
+    const bool live = results_.state == RunState::running;
+    if (live && panelClock_.isValid() && panelClock_.elapsed() < panelGapMs_) return;
+    panelClock_.start();
+    form_.tlStats->setText(r ? statsPanelText(r->summary(results_.record)) : QString());
+    panelGapMs_ = std::max(kLivePanelGapMs, kLivePanelCostShare * panelClock_.elapsed());
+    const bool ended = r && r->ended();
+    form_.qpbSaveCsv->setEnabled(r != nullptr);
+    form_.qpbSaveJson->setEnabled(ended);
+}
+
+QString Rebound::exportPng(const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!form_.qDrawChart->grab().save(&buffer, "PNG"))
+        return QStringLiteral("the chart could not be encoded as PNG");
+    return saved(replace_file(path.toStdString(), bytes.toStdString()));
+}
+
+QString Rebound::exportCsv(const QString& path) {
+    const RunReport* r = report();
+    if (!r) return QStringLiteral("no run yet");
+    return saved(replace_file(path.toStdString(), r->csv()));
+}
+
+QString Rebound::exportJson(const QString& path) {
+    const RunReport* r = report();
+    if (!r || !r->ended()) return QStringLiteral("the run has not ended yet");
+    return saved(replace_file(path.toStdString(), r->json()));
+}
+
+// The dialog asks for the file (the toolkit's own dialog, so it also works without a desktop
+// portal); a failed save is said on the status line.
+void Rebound::saveWithDialog(const QString& title, const QString& filter,
+                             QString (Rebound::*save)(const QString&)) {
+    const QString path = QFileDialog::getSaveFileName(this, title, QString(), filter, nullptr,
+                                                      QFileDialog::DontUseNativeDialog);
+    if (path.isEmpty()) return;
+    const QString why = (this->*save)(path);
+    guilog("Rebound::saveWithDialog(): |%s| %s\n", path.toUtf8().constData(),
+           why.isEmpty() ? "saved" : why.toUtf8().constData());
+    if (!why.isEmpty()) form_.tlStatus->setText(QStringLiteral("not saved: %1").arg(why));
 }
 
 // The frame fills itself with white before every paint, so a new chart never draws over

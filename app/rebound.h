@@ -4,14 +4,23 @@
 
 #include "app/chart.h"
 #include "app/client_runner.h"
+#include "app/run_report.h"
 #include "app/run_results.h"
 #include "app/window_form.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+
+#include <memory>
 
 class QAction;
 class QProcess;
 class RepaintPacer;
+
+// Smallest gap between two updates of the statistics panel while a run goes on, and how many
+// times the last update's cost must have passed before the next.
+inline constexpr qint64 kLivePanelGapMs = 500;
+inline constexpr qint64 kLivePanelCostShare = 10;
 
 // Name of the icon file, looked up in the directory of the program's executable.
 inline constexpr const char* kWindowIconFile = "tachy-16x16.png";
@@ -31,6 +40,16 @@ class Rebound : public QMainWindow {
     // What the chart shows: the last run of either kind, read-only.
     ChartCounters counters() const { return results_.counters; }
     const rebound_info& record() const { return *reboundinfo; }
+    const RunResults& results() const { return results_; }
+    // The report of the run the chart shows; null before the first run.
+    const RunReport* report() const;
+
+    // The exports behind the panel's buttons, without the file dialog: the chart frame as it
+    // is drawn now as PNG, the run as CSV, the run as reboundcli's JSON document. Each file is
+    // replaced whole (written beside it, then renamed). Empty on success, else why not.
+    QString exportPng(const QString& path);
+    QString exportCsv(const QString& path);
+    QString exportJson(const QString& path);
     // The external runner's findings and its client while one is known.
     const QList<double>& clientSendTimes() const { return runner_->run().qsendtm; }
     const QList<double>& clientRecvTimes() const { return runner_->run().qrecvtm; }
@@ -52,6 +71,10 @@ class Rebound : public QMainWindow {
 
   private:
     void clearChart();
+    // The status line and the statistics panel, from the results the chart shows.
+    void showRunTexts();
+    void saveWithDialog(const QString& title, const QString& filter,
+                        QString (Rebound::*save)(const QString&));
     void scheduleRepaint();
     // While the chart belongs to the external run: its results so far, or final ones.
     void showClientRun();
@@ -61,6 +84,9 @@ class Rebound : public QMainWindow {
     // run's results are copied in as they grow, while the chart still belongs to that run.
     RunResults results_;
     rebound_info* reboundinfo = &results_.record;
+    std::unique_ptr<RunReport> report_; // of the last in-process run
+    QElapsedTimer panelClock_;           // since the panel's last update
+    qint64 panelGapMs_ = kLivePanelGapMs; // until the next one may come
     bool chartShowsClient_ = false; // the last run started was an external one
 
     WindowForm form_;

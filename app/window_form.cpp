@@ -3,6 +3,7 @@
 #include "app/client_runner.h"
 #include "engine/result_record.h"
 
+#include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,7 +52,17 @@ struct Button {
     const char* name; // also the caption
     const char* tip;
     int x;
+    int y = kButtonRow;
+    bool checkable = false;
 };
+
+// The statistics panel and its buttons, right of the chart frame; the status line under the
+// button row.
+constexpr int kPanelX = 620, kPanelWidth = 200;
+constexpr QRect kStatsGeometry{kPanelX, 10, kPanelWidth, 290};
+constexpr int kPanelButtonTop = 310, kPanelButtonStep = 25;
+constexpr QRect kStatusGeometry{20, 505, kPanelX + kPanelWidth - 20, 20};
+constexpr int kFormMargin = 10;
 const Button kButtons[] = {
     {&WindowForm::qpbNetConn, "qpbNetConn",
      "Connect: measure now, inside the window, with the six values above. The window waits "
@@ -67,12 +78,34 @@ const Button kButtons[] = {
      "Measure through the command-line client reboundcli with the six values above. The window "
      "stays responsive and draws the round-trip times as they arrive; Close ends the run.",
      530},
+    {&WindowForm::qpbHistogram, "qpbHistogram",
+     "Toggle the view of the chart frame: the round-trip time of every probe, or the "
+     "histogram of all round-trip times of the run.",
+     kPanelX, kPanelButtonTop, true},
+    {&WindowForm::qpbSavePng, "qpbSavePng",
+     "Save the chart frame as it is shown now as a PNG image.", kPanelX,
+     kPanelButtonTop + kPanelButtonStep},
+    {&WindowForm::qpbSaveCsv, "qpbSaveCsv",
+     "Save the run as CSV: one row per probe with its sequence number, send offset and "
+     "round trip in seconds (empty without echo), and its marks (lost, late, duplicates, out of "
+     "order).",
+     kPanelX, kPanelButtonTop + 2 * kPanelButtonStep},
+    {&WindowForm::qpbSaveJson, "qpbSaveJson",
+     "Save the run as the JSON document reboundcli --json writes (parameters, every probe, the "
+     "summary). Available once the run has ended.",
+     kPanelX, kPanelButtonTop + 3 * kPanelButtonStep},
 };
 
 } // namespace
 
+QSize formExtent() {
+    return {kStatusGeometry.right() + 1 + kFormMargin, kStatusGeometry.bottom() + 1 + kFormMargin};
+}
+
 QSize initialWindowSize(QSize minimumHint) {
-    return {std::max(640, minimumHint.width()), std::max(520, minimumHint.height())};
+    const QSize form = formExtent();
+    return {std::max({640, form.width(), minimumHint.width()}),
+            std::max({520, form.height(), minimumHint.height()})};
 }
 
 WindowForm createWindowForm(QWidget* window) {
@@ -100,10 +133,26 @@ WindowForm createWindowForm(QWidget* window) {
     for (const Button& b : kButtons) {
         QPushButton* button = new QPushButton(window);
         button->setObjectName(QLatin1String(b.name));
-        button->setGeometry(b.x, kButtonRow, kFieldWidth, kFieldHeight);
+        button->setGeometry(b.x, b.y, kFieldWidth, kFieldHeight);
         button->setText(QLatin1String(b.name));
         button->setToolTip(QLatin1String(b.tip));
+        button->setCheckable(b.checkable);
         form.*b.member = button;
     }
+    form.tlStats = new QLabel(window);
+    form.tlStats->setObjectName(QStringLiteral("tlStats"));
+    form.tlStats->setGeometry(kStatsGeometry);
+    form.tlStats->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    form.tlStats->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    form.tlStats->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    form.tlStats->setToolTip(QStringLiteral(
+        "The run's figures as reboundcli's summary gives them: round trips of the first echo of "
+        "every answered probe (minimum, percentiles, maximum), jitter (mean IPDV between "
+        "consecutive answered probes), probes sent and answered, loss, duplicates and late "
+        "echoes."));
+    form.tlStatus = new QLabel(window);
+    form.tlStatus->setObjectName(QStringLiteral("tlStatus"));
+    form.tlStatus->setGeometry(kStatusGeometry);
+    form.tlStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return form;
 }

@@ -4,12 +4,14 @@
 // input; the time from posting to delivery is noted for every event, from the launch until the
 // exit-time log is written. Figures go to stderr: the delays' median, 99th percentile and
 // maximum, the run's length, the chart's repaints, and the peak memory of the process.
-// Usage: window_response PORT [COUNT]; run it where reboundgui.log may go.
+// With VIEW "histogram" the chart frame shows the histogram view during the run.
+// Usage: window_response PORT [COUNT [VIEW]]; run it where reboundgui.log may go.
 #include "app/rebound.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 
 #include <algorithm>
 #include <atomic>
@@ -61,7 +63,7 @@ double percentile(std::vector<double> v, double p) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: window_response PORT [COUNT]\n");
+        std::fprintf(stderr, "usage: window_response PORT [COUNT [VIEW]]\n");
         return 2;
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
         {"leCount", count},        {"leSendSize", "64"}, {"leRecvSize", "64"}};
     for (const auto& [name, text] : fields)
         window->findChild<QLineEdit*>(name)->setText(text);
+    if (argc > 3 && QByteArray(argv[3]) == "histogram")
+        window->findChild<QPushButton*>("qpbHistogram")->setChecked(true);
     QLineEdit* target = window->findChild<QLineEdit*>("leCount");
     Meter meter;
     meter.chart = window->findChild<QLabel*>("qDrawChart");

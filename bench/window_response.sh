@@ -12,18 +12,21 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 source scripts/lib/wait_udp_port.sh
 cd "$work" # the window's log goes here; the programs' standard output to a file beside it
 
-echo "== repaint of 10000 packets (median of 20), standard output to a file"
+echo "== repaint of 10000 probes with marks, and of their histogram (median of 20), standard output to a file"
 "$build/bench/chart_repaint" 20 > out.txt 2> >(grep repaint >&2)
 rm -f reboundgui.log out.txt
 
 echo "== input during an external run of $count probes against reboundsrv"
 "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & srv=$!
 wait_udp_port "$port" $srv
-PATH="$build/bin:$PATH" "$build/bench/window_response" "$port" "$count" > out.txt \
-  2> >(grep 'input delay' >&2)
+for view in chart histogram; do
+  echo "   $view view:"
+  PATH="$build/bin:$PATH" "$build/bench/window_response" "$port" "$count" $view > out.txt \
+    2> >(grep 'input delay' >&2)
+  echo "   log: $(wc -l < reboundgui.log) lines"
+  rm -f reboundgui.log reboundgui.log.1 out.txt
+done
 kill -TERM $srv; wait $srv 2>/dev/null || true
-echo "   log: $(wc -l < reboundgui.log) lines"
-rm -f reboundgui.log out.txt
 
 echo "== input during a stand-in client printing $flood lines at once"
 mkdir bin

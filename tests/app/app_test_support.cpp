@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QThread>
 
+#include <algorithm>
+
 namespace apptest {
 
 void InTempDir::SetUp() {
@@ -44,11 +46,24 @@ bool waitUntil(const std::function<bool()>& done, int limitMs) {
     return true;
 }
 
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times) {
-    auto r = std::make_unique<rebound_info>();
-    r->recvpkts = recvpkts;
-    for (size_t i = 0; i < times.size(); ++i)
-        r->recvtime[i] = times[i];
+std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& times,
+                                    const std::set<int32_t>& lost) {
+    auto r = std::make_unique<RunResults>();
+    r->planned = r->span = probes;
+    r->state = RunState::finished;
+    int32_t answered = 0;
+    for (int32_t i = 0; i < std::min(probes, REBOUND_MAXPKTS); ++i) {
+        r->marks[i] = kMarkSent;
+        // A lost probe's slot keeps its time too: what is drawn must not depend on it.
+        if (size_t(i) < times.size()) r->record.recvtime[i] = times[size_t(i)];
+        if (lost.count(i)) continue;
+        r->marks[i] |= kMarkAnswered | kMarkTimed;
+        ++answered;
+    }
+    r->record.sendpkts = probes;
+    r->record.recvpkts = probes > REBOUND_MAXPKTS ? probes : answered;
+    r->record.uniqpkts = answered;
+    r->counters = {probes, r->record.recvpkts, probes};
     return r;
 }
 
@@ -57,6 +72,23 @@ bool hasCurve(const QImage& chart) {
         for (int x = kChartMargin + 1; x < chart.width(); ++x)
             if (chart.pixelColor(x, y) == QColor(Qt::black)) return true;
     return false;
+}
+
+LossyPeer::LossyPeer(int probes) : thread_([this, probes] { serve(probes); }) {}
+
+LossyPeer::~LossyPeer() {
+    thread_.join();
+}
+
+void LossyPeer::serve(int probes) {
+    for (int seen = 0; seen < probes;) {
+        const auto d = peer_.receive(std::chrono::seconds(30));
+        if (!d) return;
+        ++seen;
+        // The sequence number: the second little-endian word of the header.
+        const uint32_t seq = d->bytes.size() >= 8 ? d->bytes[4] | d->bytes[5] << 8 : 0;
+        if (seq % 3 != 0) peer_.send_to(d->from_port, d->bytes);
+    }
 }
 
 } // namespace apptest

@@ -2,8 +2,9 @@
 // relative to it), event-loop waits, and a real echo responder on 127.0.0.1.
 #pragma once
 
-#include "engine/result_record.h"
+#include "app/run_results.h"
 #include "tests/support/responder_process.h"
+#include "tests/support/udp_peer.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -16,6 +17,8 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <set>
+#include <thread>
 #include <vector>
 
 // Readable QString values in test failure messages.
@@ -43,12 +46,28 @@ class InTempDir : public testing::Test {
 // Processes events until `done` holds; false if it still does not after `limitMs`.
 bool waitUntil(const std::function<bool()>& done, int limitMs = 30000);
 
-// A zeroed result record (on the heap: it is large) with `recvpkts` set and the given leading
-// round-trip times.
-std::unique_ptr<rebound_info> record(int32_t recvpkts, const std::vector<double>& times = {});
+// The results of a finished run of `probes` probes (on the heap: they are large): every probe
+// sent, each answered with the given leading round-trip times (0 past them) except those in
+// `lost`, whose slots still hold their times; the counters as the run would leave them.
+std::unique_ptr<RunResults> results(int32_t probes, const std::vector<double>& times = {},
+                                    const std::set<int32_t>& lost = {});
 
 // True when a chart image (frame coordinates) has a curve pixel, black, right of the vertical axis.
 bool hasCurve(const QImage& chart);
+
+// A peer on 127.0.0.1 that echoes every probe whose sequence number is not a multiple of 3,
+// until it has seen `probes` probes (or none came for 30 s).
+class LossyPeer {
+  public:
+    explicit LossyPeer(int probes);
+    ~LossyPeer();
+    int port() const { return peer_.port(); }
+
+  private:
+    void serve(int probes);
+    testsupport::UdpPeer peer_;
+    std::thread thread_;
+};
 
 // reboundsrv bound to 127.0.0.1 on a free port, known to answer before the constructor returns.
 using Responder = testsupport::ResponderProcess;

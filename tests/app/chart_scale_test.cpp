@@ -16,16 +16,17 @@ const QSize kFrame(600, 400); // 540 x 340 between the margins
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-using apptest::record;
+using apptest::results;
 
-ChartScale scaleOf(int32_t recvpkts, const std::vector<double>& times, QSize frame = kFrame) {
-    return chartScale(*record(recvpkts, times), frame);
+ChartScale scaleOf(int32_t probes, const std::vector<double>& times, QSize frame = kFrame) {
+    return chartScale(*results(probes, times), frame);
 }
 
-TEST(ChartScale, StepsFitEveryPacketAndTheLargestTimeIntoTheRoom) {
+// Column 0 is the vertical axis: the probes share the 539 columns right of it.
+TEST(ChartScale, StepsFitEveryProbeAndTheLargestTimeIntoTheRoom) {
     struct Case {
         const char* name;
-        int32_t recvpkts;
+        int32_t probes;
         std::vector<double> times;
         QSize frame;
         int32_t n;
@@ -35,37 +36,37 @@ TEST(ChartScale, StepsFitEveryPacketAndTheLargestTimeIntoTheRoom) {
     };
     constexpr int kMaxInt = std::numeric_limits<int32_t>::max();
     const Case cases[] = {
-        {"100 packets in 600 pixels", 100, {0.002}, kFrame, 100, 5.4, 2, 170},
-        {"1000 packets share columns", 1000, {0.002}, kFrame, 1000, 0.54, 2, 170},
-        {"10000 packets", 10000, {0.002}, kFrame, 10000, 0.054, 2, 170},
-        {"one packet", 1, {0.002}, kFrame, 1, 540, 2, 170},
-        {"15 ms stretched into 340 rows", 3, {0.001, 0.015, 0.004}, kFrame, 3, 180, 15, 340 / 15.0},
-        {"0.9 ms: below one whole ms", 1, {0.0009}, kFrame, 1, 540, 0, 340 / 0.9},
-        {"500 ms squeezed into 340 rows", 1, {0.5}, kFrame, 1, 540, 500, 0.68},
-        {"only slots below n count", 1, {0.002, 0.300}, kFrame, 1, 540, 2, 170},
+        {"100 probes in 600 pixels", 100, {0.002}, kFrame, 100, 5.39, 2, 170},
+        {"1000 probes share columns", 1000, {0.002}, kFrame, 1000, 0.539, 2, 170},
+        {"10000 probes", 10000, {0.002}, kFrame, 10000, 0.0539, 2, 170},
+        {"one probe", 1, {0.002}, kFrame, 1, 539, 2, 170},
+        {"15 ms stretched into 340 rows", 3, {0.001, 0.015, 0.004}, kFrame, 3, 539 / 3.0, 15, 340 / 15.0},
+        {"0.9 ms: below one whole ms", 1, {0.0009}, kFrame, 1, 539, 0, 340 / 0.9},
+        {"500 ms squeezed into 340 rows", 1, {0.5}, kFrame, 1, 539, 500, 0.68},
+        {"only probes of the run count", 1, {0.002, 0.300}, kFrame, 1, 539, 2, 170},
         {"times that are no finite number count as 0",
          3,
          {kInf, kNaN, 0.002},
          kFrame,
          3,
-         180,
+         539 / 3.0,
          2,
          170},
-        {"negative times count as 0", 2, {-0.5, -0.001}, kFrame, 2, 270, 0, 0},
-        {"every time 0.0", 5, {}, kFrame, 5, 108, 0, 0},
-        {"tiny time", 1, {1e-12}, kFrame, 1, 540, 0, 340 / 1e-9},
-        {"absurd time", 1, {1e300}, kFrame, 1, 540, kMaxInt, 340 / 1e303},
-        {"frame without room", 1, {0.005}, QSize(600, 60), 1, 540, 5, 0},
-        {"frame lower than its margins", 1, {0.005}, QSize(600, 50), 1, 540, 5, 0},
+        {"negative times count as 0", 2, {-0.5, -0.001}, kFrame, 2, 269.5, 0, 0},
+        {"every time 0.0", 5, {}, kFrame, 5, 107.8, 0, 0},
+        {"tiny time", 1, {1e-12}, kFrame, 1, 539, 0, 340 / 1e-9},
+        {"absurd time", 1, {1e300}, kFrame, 1, 539, kMaxInt, 340 / 1e303},
+        {"frame without room", 1, {0.005}, QSize(600, 60), 1, 539, 5, 0},
+        {"frame lower than its margins", 1, {0.005}, QSize(600, 50), 1, 539, 5, 0},
         {"frame without width", 3, {0.005}, QSize(0, 400), 3, 0, 5, 68},
         // The record holds 10000 slots; n never reaches past them.
-        {"more echoes than slots", 20000, {0.002}, kFrame, REBOUND_MAXPKTS, 0.054, 2, 170},
-        {"no echo", 0, {0.002}, kFrame, 0, 0, 0, 0},
+        {"more probes than slots", 20000, {0.002}, kFrame, REBOUND_MAXPKTS, 0.0539, 2, 170},
+        {"no probe", 0, {0.002}, kFrame, 0, 0, 0, 0},
         {"negative count", -7, {0.002}, kFrame, 0, 0, 0, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const ChartScale s = scaleOf(c.recvpkts, c.times, c.frame);
+        const ChartScale s = scaleOf(c.probes, c.times, c.frame);
         EXPECT_EQ(s.n, c.n);
         EXPECT_DOUBLE_EQ(s.dx, c.dx);
         EXPECT_EQ(s.ymaxi, c.ymaxi);
@@ -85,12 +86,12 @@ TEST(ChartScale, ColumnsAndHeightsStayBetweenTheAxes) {
     EXPECT_EQ(chartHeight(s, kInf), 340);
     EXPECT_EQ(chartHeight(scaleOf(2, {}), 0.0), 0) << "every time 0: the curve on the axis";
 
-    EXPECT_EQ(chartColumn(s, 0), 0);
+    EXPECT_EQ(chartColumn(s, 0), 1) << "right of the vertical axis";
     EXPECT_EQ(chartColumn(s, 2), 360);
     const ChartScale dense = scaleOf(10000, {0.001});
-    EXPECT_EQ(chartColumn(dense, 9999), 539) << "the last packet in the last column";
-    EXPECT_EQ(chartColumn(dense, 18), 0);
-    EXPECT_EQ(chartColumn(dense, 19), 1) << "19 packets share the first column";
+    EXPECT_EQ(chartColumn(dense, 9999), 539) << "the last probe in the last column";
+    EXPECT_EQ(chartColumn(dense, 18), 1);
+    EXPECT_EQ(chartColumn(dense, 19), 2) << "19 probes share the first column";
 }
 
 TEST(ChartTicks, FiveMillisecondsWhileItGivesTwoReadableTicksElseOneTwoFiveSteps) {
@@ -136,7 +137,7 @@ TEST(ChartTicks, FiveMillisecondsWhileItGivesTwoReadableTicksElseOneTwoFiveSteps
     }
     EXPECT_EQ(chartTicks(scaleOf(1, {0.1})).values.size(), 20u);
     EXPECT_TRUE(chartTicks(scaleOf(3, {})).values.empty()) << "every time 0";
-    EXPECT_TRUE(chartTicks(scaleOf(0, {0.5})).values.empty()) << "no echo";
+    EXPECT_TRUE(chartTicks(scaleOf(0, {0.5})).values.empty()) << "no probe";
     EXPECT_TRUE(chartTicks(scaleOf(1, {1e-300})).values.empty()) << "nothing to label";
 }
 

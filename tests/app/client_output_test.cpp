@@ -192,6 +192,27 @@ TEST_F(ClientOutputTest, KeepsOneBytePerUsualFindingWhateverTheLinesLength) {
     EXPECT_EQ(output.noteBytes(), 1000);
 }
 
+// Send- and receive-shaped lines whose fields are thousands of characters long (a broken or
+// hostile client): each keeps a note of bounded size, its texts cut in the exit-time log.
+TEST_F(ClientOutputTest, LongFieldsAreCutSoEachLineKeepsABoundedNote) {
+    ClientOutput output;
+    const QByteArray field(4000, '7');
+    const QByteArray sendFields = "i=000000 S=" + field + " R=000000";
+    const QByteArray recvFields = "i=000000 S=000000 R=" + field;
+    constexpr int kLines = 1000;
+    for (int i = 0; i < kLines; ++i) {
+        output.addLine(sendLine(sendFields.constData(), field.constData()).toUtf8());
+        output.addLine(recvLine(recvFields.constData(), "000000", field.constData()).toUtf8());
+    }
+    EXPECT_EQ(output.run().qsendtm.size(), kLines) << "a counter that does not convert is 0";
+    EXPECT_LE(output.noteBytes(), 2 * kLines * (2 * (kNotedTextLimit + 1) + 5));
+    output.beginExitLog();
+    while (!output.continueExitLog(500)) {}
+    const QString cut(kNotedTextLimit, QLatin1Char('7'));
+    EXPECT_TRUE(logLines().contains("Rebound::slotProcessExited(): SEND qstrsend=|" + cut +
+                                    "| qstrtime=|" + cut + "|"));
+}
+
 TEST_F(ClientOutputTest, SendZeroFillLogsItsOwnLine) {
     const ClientRun run = parseClientOutput({sendLine("i=000002 S=000003 R=000000", "0.1")});
     EXPECT_EQ(run.qsendtm, zerosThen(2, 0.1));

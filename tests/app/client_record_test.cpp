@@ -136,4 +136,65 @@ TEST(ClientRecord, ReboundcliLinesRebuildTheInProcessRecord) {
         EXPECT_EQ(fromLines.record.recvtime[i] + inProcess->recvtime[i], 0.0);
 }
 
+// Scheduled runs interleave sends and echoes; every echo line names its own probe. Marks follow
+// the echoes, not the order of the lines: a late echo (after the time limit) is marked late,
+// a probe without echo lost once the run is over.
+TEST(ClientRecord, ScheduledLinesInterleaveAndKeepTheirMarks) {
+    auto r = std::make_unique<RunResults>();
+    r->timeout = 0.010;
+    r->planned = 4;
+    r->state = RunState::running;
+    for (const QByteArray& line : {
+             sendLine(0, 0, 0, 100, "0.000010"),
+             sendLine(1, 1, 0, 100, "0.000010"),
+             recvLine(1, 1, 2, 0, 100, 1, "0.000300"),
+             sendLine(2, 2, 1, 100, "0.000010"),
+             recvLine(1, 0, 3, 1, 100, 0, "0.015000"), // past the 10 ms limit
+             sendLine(3, 3, 2, 100, "0.000010"),
+             recvLine(1, 3, 4, 2, 100, 3, "0.000200"),
+         })
+        addClientLine(line, r.get());
+    r->state = RunState::finished;
+    EXPECT_EQ(r->span, 4);
+    EXPECT_EQ(r->record.uniqpkts, 3);
+    EXPECT_EQ(r->record.latepkts, 1);
+    EXPECT_EQ(r->record.reorderpkts, 1);
+    EXPECT_EQ(r->record.recvtime[0], 0.015);
+    EXPECT_EQ(r->record.recvtime[1], 0.0003);
+    const uint8_t timed = kMarkSent | kMarkAnswered | kMarkTimed;
+    EXPECT_EQ(r->marks[0], timed | kMarkLate);
+    EXPECT_EQ(r->marks[1], timed);
+    EXPECT_EQ(r->marks[2], kMarkSent);
+    EXPECT_TRUE(probeLost(*r, 2));
+    EXPECT_FALSE(probeLost(*r, 0));
+}
+
+// The real client's --period lines against the real responder: every probe answered, each in
+// the slot its echo names, none marked lost.
+TEST(ClientRecord, ReboundcliPeriodLinesRebuildTheRun) {
+    apptest::Responder responder;
+    ASSERT_TRUE(responder.answering());
+    const testsupport::RunResult cli = testsupport::run_program(
+        "reboundcli", {"-h", "127.0.0.1", "-p", std::to_string(responder.port()), "-t", "2", "-c",
+                       "50", "--period", "0.0005", "--sendsize=64", "--recvsize=64"});
+    ASSERT_EQ(cli.exit_code, 0) << cli.err;
+    auto r = std::make_unique<RunResults>();
+    r->timeout = 2;
+    for (const std::string& line : cli.lines)
+        addClientLine(QByteArray::fromStdString(line), r.get());
+    r->state = RunState::finished;
+    EXPECT_EQ(r->span, 50);
+    EXPECT_EQ(r->record.sendpkts, 50);
+    EXPECT_EQ(r->record.uniqpkts, 50);
+    for (int i = 0; i < 50; ++i) {
+        EXPECT_EQ(r->marks[i], kMarkSent | kMarkAnswered | kMarkTimed) << i;
+        EXPECT_FALSE(probeLost(*r, i));
+    }
+    for (const std::string& line : grammar::of_kind(cli.lines, "recv1")) {
+        const std::string time = " time=";
+        EXPECT_EQ(r->record.recvtime[grammar::field(line, "iterpkts")],
+                  std::stod(line.substr(line.find(time) + time.size())));
+    }
+}
+
 } // namespace

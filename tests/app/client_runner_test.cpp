@@ -1,5 +1,6 @@
 // The external run with the real reboundcli against a real reboundsrv (or a peer the test plays,
 // or a stand-in client script where the output itself is the point).
+#include "app/chart.h"
 #include "app/rebound.h"
 #include "tests/app/app_test_support.h"
 #include "tests/support/udp_peer.h"
@@ -298,6 +299,27 @@ TEST_F(ClientRunnerTest, LineLengthIsBounded) {
     EXPECT_EQ(window->counters().sendpkts, 7);
 }
 
+// A stand-in client printing send- and receive-shaped lines whose fields are thousands of
+// characters long (two of 1900 in each line, which keeps the line within the line limit, so it
+// is parsed rather than cut): what the window holds per line stays a few dozen bytes.
+TEST_F(ClientRunnerTest, LongFieldsCostAFewBytesALine) {
+    constexpr int kLines = 2000;
+    useClientScript(QByteArray("exec awk 'BEGIN { f = sprintf(\"%1900s\", \"\"); gsub(/ /, \"9\", f); "
+                               "for (i = 0; i < ") +
+                    QByteArray::number(kLines) +
+                    "; i++) { printf \"T rebound_connect():1 i=000000 S=%s R=000000 "
+                    "sendsize=udp_send(127.0.0.1:1): argssize=1 sendsize=1 time=%s\\n\", f, f; "
+                    "printf \"T rebound_connect():1 i=000000 S=000001 R=%s "
+                    "sendsize=udp_recv(127.0.0.1:1): recvsize=1 iterpkts=000000 time=%s\\n\", f, "
+                    "f } }'");
+    setFields(1, "1", "1");
+    click("qpbNetConnCli");
+    ASSERT_TRUE(runEnds());
+    EXPECT_EQ(window->clientSendTimes().size(), kLines);
+    EXPECT_EQ(window->clientRecvTimes().size(), kLines);
+    EXPECT_LE(window->clientRunner().heldBytes(), 2 * kLines * (2 * (kNotedTextLimit + 1) + 5));
+}
+
 // A long output's exit-time log is written a slice at a time from the event loop, complete and
 // in line order.
 TEST_F(ClientRunnerTest, ExitTimeLogOfALongOutputIsWrittenInSlices) {
@@ -332,6 +354,87 @@ TEST_F(ClientRunnerTest, ExitTimeLogOfALongOutputIsWrittenInSlices) {
         ++expected;
     }
     EXPECT_EQ(expected, kLines);
+}
+
+// The status line says how an external run ended, in each way it can end.
+TEST_F(ClientRunnerTest, StatusLineSaysHowTheRunEnded) {
+    apptest::Responder responder;
+    ASSERT_TRUE(responder.answering());
+    testsupport::UdpPeer silent;
+    const QByteArray sendLine = "T rebound_connect():1 i=000000 S=000000 R=000000 "
+                                "sendsize=udp_send(127.0.0.1:1): argssize=100 sendsize=100 "
+                                "time=0.000010";
+    struct Case {
+        const char* name;
+        QByteArray script; // a stand-in client; empty: the real one
+        int port;
+        const char* count;
+        const char* recvSize;
+        bool close; // Close once the first line was read
+        const char* status; // what the status line starts with
+        const char* holds;  // and holds
+    };
+    const Case cases[] = {
+        {"finished", "", responder.port(), "5", "100", false,
+         "finished: 5 of 5 probes answered, 0 lost", ""},
+        {"no echo", "", silent.port(), "3", "100", false, "no echo: none of 3 probes was answered",
+         ""},
+        {"refused count", "", responder.port(), "many", "100", false,
+         "reboundcli refused its arguments: ", "'many'"},
+        {"refused RecvSize", "", responder.port(), "5", "100000", false,
+         "reboundcli refused its arguments: ", "100000"},
+        {"ended early", "echo '" + sendLine + "'; exit 1", 1, "5", "100", false,
+         "ended early after 1 of 5 probes", ""},
+        {"stopped by Close", "echo '" + sendLine + "'; exec sleep 600", 1, "5", "100", true,
+         "stopped after 1 of 5 probes", ""},
+        {"killed", "echo '" + sendLine + "'; kill -9 $$", 1, "5", "100", false,
+         "stopped after 1 of 5 probes", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.script.isEmpty())
+            setSearchPath(QByteArray(REBOUND_BIN_DIR) + ":" + path_);
+        else
+            useClientScript(c.script);
+        setFields(c.port, "0.2", c.count);
+        window->findChild<QLineEdit*>("leRecvSize")->setText(c.recvSize);
+        click("qpbNetConnCli");
+        if (c.close) {
+            ASSERT_TRUE(apptest::waitUntil([&] { return window->results().span == 1; }));
+            click("qpbNetClose");
+        } else {
+            ASSERT_TRUE(runEnds());
+        }
+        const QString status = window->findChild<QLabel*>("tlStatus")->text();
+        EXPECT_TRUE(status.startsWith(c.status)) << status.toStdString();
+        EXPECT_TRUE(status.contains(c.holds)) << status.toStdString();
+    }
+}
+
+// A run against a silent port: every probe's loss is marked on the chart.
+TEST_F(ClientRunnerTest, SilentPortShowsEveryProbeLost) {
+    testsupport::UdpPeer silent;
+    setFields(silent.port(), "0.05", "4");
+    click("qpbNetConnCli");
+    ASSERT_TRUE(runEnds());
+    ASSERT_EQ(window->results().state, RunState::noEcho);
+    const QImage image = chart();
+    const ChartScale s = chartScale(window->results(), image.size());
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(image.pixelColor(kChartMargin + chartColumn(s, i),
+                                   image.height() - kChartMargin - kChartMarkHeight / 2),
+                  kChartLostColour)
+            << i;
+}
+
+TEST_F(ClientRunnerTest, ClientThatCannotStartIsOnTheStatusLine) {
+    QTemporaryDir nowhere;
+    setSearchPath(QFile::encodeName(nowhere.path()));
+    setFields(9, "1", "1");
+    click("qpbNetConnCli");
+    EXPECT_TRUE(window->findChild<QLabel*>("tlStatus")->text().startsWith(
+        "reboundcli could not be started: "));
+    click("qpbNetClose");
 }
 
 } // namespace

@@ -101,4 +101,34 @@ TEST_F(Guilog, BatchWritesAsItReachesItsBoundAndLosesNothing) {
     EXPECT_EQ(logBytes().toStdString(), expected);
 }
 
+// The log is bounded: past kGuilogFileLimit it starts afresh and the full one becomes the
+// previous file, replacing an older one; no line is split between the two, and the newest
+// lines are in the log.
+TEST_F(Guilog, LogStartsAfreshPastItsLimitKeepingOnePreviousFile) {
+    QFile old(path(kGuilogPreviousFile));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("older than the limit\n");
+    old.close();
+    const std::string line(999, 'q');
+    const size_t lines = (kGuilogFileLimit + kGuilogFileLimit / 2) / (line.size() + 1);
+    testsupport::capture_stdout([&] {
+        const GuilogBatch batch;
+        for (size_t i = 0; i < lines; ++i)
+            guilog("%s\n", line.c_str());
+        guilog("newest\n");
+    });
+    QFile previous(path(kGuilogPreviousFile));
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    const QByteArray before = previous.readAll();
+    EXPECT_LE(size_t(before.size()), kGuilogFileLimit);
+    EXPECT_GT(size_t(before.size()), kGuilogFileLimit - kGuilogBatchBytes - line.size());
+    EXPECT_TRUE(before.startsWith(QByteArray(line.data()) + "\n")) << "the older file is gone";
+    EXPECT_TRUE(before.endsWith("\n"));
+    const QByteArray now = logBytes();
+    EXPECT_LE(size_t(now.size()), kGuilogFileLimit);
+    EXPECT_TRUE(now.endsWith(QByteArray(line.data()) + "\nnewest\n"));
+    EXPECT_EQ(size_t(before.size() + now.size()), lines * (line.size() + 1) + 7)
+        << "every line in one of the two files";
+}
+
 } // namespace

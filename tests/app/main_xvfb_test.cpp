@@ -68,6 +68,15 @@ std::string chartProblem(const QImage& window) {
     return {};
 }
 
+// Columns of the chart frame that show the loss marks' red just above the horizontal axis.
+int lossMarkColumns(const QImage& chart) {
+    if (chart.isNull()) return 0;
+    int columns = 0;
+    for (int x = 31; x < chart.width(); ++x)
+        columns += chart.pixelColor(x, 370 - 4) == QColor(220, 0, 0);
+    return columns;
+}
+
 using XvfbProgram = apptest::InTempDir;
 
 TEST_F(XvfbProgram, ConnectDrawsTheChartAndQuitEndsWithZero) {
@@ -129,6 +138,27 @@ TEST_F(XvfbProgram, ConnectDrawsTheChartAndQuitEndsWithZero) {
         problem = chartProblem(QImage(QString::fromStdString(shot)));
     }
     EXPECT_EQ(problem, "") << "screenshot: " << shot;
+
+    // A run with losses: 30 probes, every third one unanswered, each marked in red at the axis.
+    constexpr int kProbes = 30;
+    apptest::LossyPeer lossy(kProbes);
+    clickAt(300, 430); // the port field
+    ASSERT_EQ(runTool(xdo, {"key", "ctrl+a"}).exitCode, 0);
+    ASSERT_EQ(runTool(xdo, {"type", std::to_string(lossy.port())}).exitCode, 0);
+    clickAt(130, 460); // the count field
+    ASSERT_EQ(runTool(xdo, {"key", "ctrl+a"}).exitCode, 0);
+    ASSERT_EQ(runTool(xdo, {"type", std::to_string(kProbes)}).exitCode, 0);
+    clickAt(130, 490); // qpbNetConn
+    for (clock.restart(); !logHas("reboundinfo->recvpkts=20\n") && clock.elapsed() < 60000;)
+        QThread::msleep(50);
+    ASSERT_TRUE(logHas("reboundinfo->recvpkts=20\n")) << logBytes().toStdString();
+    int marks = 0;
+    for (clock.restart(); marks < kProbes / 3 && clock.elapsed() < 30000; QThread::msleep(100)) {
+        runTool(import.toStdString(), {"-window", window, shot});
+        const QImage chart = QImage(QString::fromStdString(shot)).copy(10, 10, 600, 400);
+        marks = lossMarkColumns(chart);
+    }
+    EXPECT_EQ(marks, kProbes / 3) << "screenshot: " << shot;
 
     clickAt(470, 490); // qpbQuit
     ASSERT_TRUE(program.wait(std::chrono::seconds(30)));

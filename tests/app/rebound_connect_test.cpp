@@ -1,6 +1,7 @@
 // Connect: one in-process measurement against a real reboundsrv on 127.0.0.1.
 #include "app/rebound.h"
 #include "tests/app/app_test_support.h"
+#include "tests/support/private_namespaces.h"
 
 #include <QApplication>
 #include <QImage>
@@ -10,6 +11,14 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include <arpa/inet.h>
+#include <linux/if_ether.h>
+#include <linux/if_packet.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <memory>
 
@@ -78,13 +87,14 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     ASSERT_GE(paint.size(), 2 + 20);
     EXPECT_EQ(paint[0], "Rebound::paintEvent( QPaintEvent * ):");
     const QRegularExpression scale(
-        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=27\.000000 )"
+        R"(^Rebound::paintEvent\( QPaintEvent \* \): ymax=(\d+\.\d{6}) dx=26\.950000 )"
         R"(dy=(\d+\.\d{6}) qDrawChart->width\(\)=600 qDrawChart->height\(\)=400 )"
         R"(reboundinfo->recvpkts=20$)");
     const QRegularExpressionMatch m = scale.match(paint[1]);
     ASSERT_TRUE(m.hasMatch()) << paint[1].toStdString();
 
-    // One line per vertex, 27 pixels apart, the largest time on the top of the 340 rows.
+    // One line per vertex, 539 / 20 pixels apart from column 1, the largest time on the top of
+    // the 340 rows.
     double ymax = 0;
     for (int i = 0; i < 20; ++i)
         ymax = std::max(ymax, r.recvtime[i]);
@@ -92,7 +102,7 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
         const int y = static_cast<int>(340 * (r.recvtime[i] / ymax));
         EXPECT_EQ(paint[2 + i], QString::asprintf("Rebound::paintEvent( QPaintEvent * ): "
                                                   "reboundinfo->recvtime[i]=%f x2=% 4d y2=%d",
-                                                  r.recvtime[i], 27 * i, y));
+                                                  r.recvtime[i], 1 + 539 * i / 20, y));
     }
     // Then one line per tick, from the axis upwards, all within the room.
     const QStringList ticks = paint.mid(2 + 20);
@@ -126,7 +136,7 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
     EXPECT_EQ(window->counters().iterpkts, 5);
     EXPECT_EQ(window->record().recvtime[19], 0.0);
     paintChart(&paint);
-    EXPECT_TRUE(paint.value(1).contains(" dx=108.000000 ")) << paint.value(1).toStdString();
+    EXPECT_TRUE(paint.value(1).contains(" dx=107.800000 ")) << paint.value(1).toStdString();
     EXPECT_EQ(paint.filter("reboundinfo->recvtime[i]=").size(), 5);
 }
 
@@ -144,6 +154,69 @@ TEST_F(Connect, FieldsThatAreNoNumbersRunWithZero) {
     QStringList paint;
     paintChart(&paint);
     EXPECT_EQ(paint, QStringList{"Rebound::paintEvent( QPaintEvent * ):"}) << "only the axes";
+    EXPECT_EQ(window->findChild<QLabel*>("tlStatus")->text(),
+              "no probe went out (a count of 0, or every send failed)");
+}
+
+// IPHost through Connect, in a network namespace of the test's own with its own hosts file:
+// a name is resolved as reboundcli resolves it, and a text that names no address shows why on
+// the status line and sends nothing at all (a capture of every packet on the namespace's
+// loopback sees none).
+class ConnectHost : public Connect {
+  protected:
+    static void SetUpTestSuite() {
+        why_not_ = testsupport::enter_private_network("127.0.0.1 localhost\n");
+    }
+    void SetUp() override {
+        if (!why_not_.empty())
+            GTEST_SKIP() << "no private network namespace (" << why_not_
+                         << "); name look-ups would reach the machine's resolver";
+        Connect::SetUp();
+    }
+    static std::string why_not_;
+};
+std::string ConnectHost::why_not_;
+
+TEST_F(ConnectHost, NameReachesTheResponder) {
+    apptest::Responder responder;
+    ASSERT_TRUE(responder.answering());
+    setFields(responder.port(), 20);
+    setField("leIpHost", "localhost");
+    clickConnect();
+    EXPECT_EQ(window->counters().sendpkts, 20);
+    EXPECT_EQ(window->counters().recvpkts, 20);
+    EXPECT_EQ(window->findChild<QLabel*>("tlStatus")->text(),
+              "finished: 20 of 20 probes answered, 0 lost");
+}
+
+TEST_F(ConnectHost, TextNamingNoAddressSendsNothing) {
+    const int capture = ::socket(AF_PACKET, SOCK_DGRAM | SOCK_NONBLOCK, htons(ETH_P_ALL));
+    if (capture < 0) GTEST_SKIP() << "no packet socket in the namespace: " << std::strerror(errno);
+    struct Case {
+        const char* host;
+        const char* why; // in the status line
+    };
+    const Case cases[] = {
+        {"127.1", "host '127.1' is not a dotted IPv4 address"},
+        {"0x7f.1", "is not a dotted IPv4 address"},
+        {"2130706433", "is not a dotted IPv4 address"},
+        {"", "the host is empty"},
+        {"local host", "holds characters that no host name or address has"},
+        {"nosuch.rebound.test", "has no IPv4 address (the name does not resolve)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.host);
+        setFields(33333, 3);
+        setField("leIpHost", c.host);
+        clickConnect();
+        const QString status = window->findChild<QLabel*>("tlStatus")->text();
+        EXPECT_TRUE(status.contains(c.why)) << status.toStdString();
+        EXPECT_TRUE(status.endsWith("; nothing was sent")) << status.toStdString();
+        EXPECT_EQ(window->counters().sendpkts, 0);
+        char frame[2048];
+        EXPECT_EQ(::recv(capture, frame, sizeof frame, 0), -1) << "a packet left the window";
+    }
+    ::close(capture);
 }
 
 } // namespace

@@ -55,6 +55,12 @@ TEST_F(Window, FormHasEveryWidgetWithItsClassGeometryAndText) {
         {"qpbNetClose", "QPushButton", {250, 480, 100, 20}, "qpbNetClose"},
         {"qpbQuit", "QPushButton", {420, 480, 100, 20}, "qpbQuit"},
         {"qpbNetConnCli", "QPushButton", {530, 480, 100, 20}, "qpbNetConnCli"},
+        {"qpbHistogram", "QPushButton", {620, 310, 100, 20}, "qpbHistogram"},
+        {"qpbSavePng", "QPushButton", {620, 335, 100, 20}, "qpbSavePng"},
+        {"qpbSaveCsv", "QPushButton", {620, 360, 100, 20}, "qpbSaveCsv"},
+        {"qpbSaveJson", "QPushButton", {620, 385, 100, 20}, "qpbSaveJson"},
+        {"tlStats", "QLabel", {620, 10, 200, 290}, ""},
+        {"tlStatus", "QLabel", {20, 505, 800, 20}, "no run yet"},
     };
     // Direct children, created in table order.
     QList<QWidget*> created;
@@ -82,7 +88,7 @@ TEST_F(Window, FormHasEveryWidgetWithItsClassGeometryAndText) {
     auto* chart = window.findChild<QLabel*>("qDrawChart");
     EXPECT_EQ(chart->palette().color(QPalette::Window), QColor(255, 255, 255));
     EXPECT_TRUE(chart->autoFillBackground());
-    EXPECT_EQ(window.size(), QSize(640, 520));
+    EXPECT_EQ(window.size(), QSize(830, 535)) << "room for the panel and the status line";
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.menuWidget(), nullptr);
 
@@ -148,12 +154,15 @@ TEST_F(Window, ConstructionAndDestructionAppendTheirLogLinesInOrder) {
     EXPECT_EQ(lines.last(), "Rebound::~Rebound()");
 }
 
-TEST(WindowSize, AtLeast640By520WithEachDimensionOfALargerHintWinning) {
-    EXPECT_EQ(initialWindowSize(QSize(-1, -1)), QSize(640, 520));
-    EXPECT_EQ(initialWindowSize(QSize(100, 100)), QSize(640, 520));
-    EXPECT_EQ(initialWindowSize(QSize(700, 100)), QSize(700, 520));
-    EXPECT_EQ(initialWindowSize(QSize(100, 600)), QSize(640, 600));
-    EXPECT_EQ(initialWindowSize(QSize(800, 900)), QSize(800, 900));
+// The form needs 830 x 535 (statistics panel right of the chart, status line under the
+// buttons); each dimension of a larger hint wins on its own.
+TEST(WindowSize, RoomForTheFormWithEachDimensionOfALargerHintWinning) {
+    EXPECT_EQ(formExtent(), QSize(830, 535));
+    EXPECT_EQ(initialWindowSize(QSize(-1, -1)), QSize(830, 535));
+    EXPECT_EQ(initialWindowSize(QSize(100, 100)), QSize(830, 535));
+    EXPECT_EQ(initialWindowSize(QSize(900, 100)), QSize(900, 535));
+    EXPECT_EQ(initialWindowSize(QSize(100, 600)), QSize(830, 600));
+    EXPECT_EQ(initialWindowSize(QSize(1000, 900)), QSize(1000, 900));
 }
 
 TEST(WindowIcon, TheBuildPlacesA16By16IconBesideTheProgram) {
