@@ -25,8 +25,9 @@ srv=$!; wait_udp_port "$port" $srv
 "${responder_core[@]}" irtt server -b "127.0.0.1:$iport" -i 0 > /dev/null 2>&1 &
 isrv=$!; wait_udp_port "$iport" $isrv
 
-# CPU seconds (user + system) a process has used so far.
-cpu_of() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat"; }
+# CPU seconds a process (all its threads) has run so far, to the nanosecond (schedstat): clock
+# ticks are too coarse for a responder that runs a few microseconds at a time.
+cpu_of() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {printf "%.6f\n", ns / 1e9}'; }
 # Runs a command and prints its own CPU seconds (its rusage) on the last line of $work/cpu.
 timed() { python3 -c '
 import os, resource, sys
@@ -49,6 +50,7 @@ for round in $(seq "$rounds"); do
   CPU_OUT=$work/irtt.cpu timed "${client_core[@]}" irtt client -i "$ms_interval" -d "${seconds}s" \
     -l 64 -Q -o "$work/irtt.$round.json" "127.0.0.1:$iport" > /dev/null 2>&1
   echo "$before $(cpu_of $isrv)" | awk '{print $2 - $1}' >> "$work/isrv.cpu"
+  "${client_core[@]}" "$build/bench/timer_wakeup" 2000 "$period" >> "$work/wakeup"
   echo "round $round: reboundcli $(grep -h 'send lateness' "$work/cli.$round")"
   python3 - "$work/irtt.$round.json" <<'PY'
 import json, sys
@@ -91,6 +93,8 @@ print()
 print(f"| at a {period * 1e3:g} ms period, medians of {rounds} runs | reboundcli + reboundsrv | irtt client + server | ratio |")
 print("|---|---|---|---|")
 print(f"| send lateness ms: median / p99 / max | {med(cli['late50']):.3f} / {med(cli['late99']):.3f} / {med(cli['latemax']):.3f} | timer error mean {med(irtt['errmean']):.3f} / max {med(irtt['errmax']):.3f} | |")
+wake = [list(map(float, l.split())) for l in open(f"{work}/wakeup")]
+print(f"| this machine's floor: a bare ppoll's wake-up ms, median / p99 / max | {med([w[0] for w in wake]):.3f} / {med([w[1] for w in wake]):.3f} / {med([w[2] for w in wake]):.3f} | | |")
 print(f"| slots missed | {med(cli['skipped']):g} | {med(irtt['missed']):g} | |")
 print(f"| round trip ms, median (user-space readings) | {med(cli['rtt50']):.3f} | {med(irtt['rtt50']):.3f} | {med(cli['rtt50']) / med(irtt['rtt50']):.2f} |")
 print(f"| round trip ms, p99 | {med(cli['rtt99']):.3f} | {med(irtt['rtt99']):.3f} | {med(cli['rtt99']) / med(irtt['rtt99']):.2f} |")
