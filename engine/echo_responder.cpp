@@ -43,6 +43,9 @@ struct responder_state {
     responder_stop& stop;
     source_rate_limiter limiter;
     std::atomic<uint32_t> served{0}; // the request counter, counted in batches
+    // Kernel receive stamps are asked of the socket once a request wants the responder's stamps:
+    // until then no datagram carries the cost of one.
+    std::atomic<bool> receive_stamps{false};
 };
 
 class receive_loop {
@@ -152,6 +155,11 @@ class receive_loop {
             std::memset(slot.data + plan.copied, 0, size_t(kStampedEchoSize - plan.copied));
             plan.copied = kStampedEchoSize;
         }
+        // The first such request of a run is stamped by the clock: the kernel stamps only
+        // what arrives after it was asked to.
+        if (!state_.receive_stamps.load(std::memory_order_relaxed) &&
+            !state_.receive_stamps.exchange(true, std::memory_order_relaxed))
+            udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
         stamps_write_received(slot.data, slot.stamp_ns ? slot.stamp_ns : plat::wall_ns());
         stamped_[stamps_++] = slot.data;
     }
@@ -221,8 +229,6 @@ int32_t open_socket(const sockaddr_in& listaddr, int32_t* sock) {
     *sock = udp_create(AF_INET);
     if (*sock < 0) return *sock;
     if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
-    // Receive stamps for the echoes that ask for the responder's time stamps.
-    udp_setopt(*sock, SOCKOPT_TIMESTAMPNS, 1);
     return udp_bind(*sock, reinterpret_cast<const sockaddr*>(&listaddr));
 }
 
