@@ -14,10 +14,7 @@ source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 build=${1:-build}; rounds=${2:-10}
 port=$(( 46000 + RANDOM % 1000 ))
-dir=$(mktemp -d)
-mkfifo "$dir/fifo"
-exec 3<> "$dir/fifo" # held open, never read
-trap 'kill $(jobs -p) 2>/dev/null || true; exec 3>&-; rm -rf "$dir"' EXIT
+source scripts/lib/unread_fifo.sh
 
 "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" -q > /dev/null 2>&1 & srv=$!
 wait_udp_port "$port" $srv

@@ -10,10 +10,7 @@ source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 build=${1:-build}; rounds=${2:-10}
 port=$(( 44000 + RANDOM % 1000 ))
-dir=$(mktemp -d)
-mkfifo "$dir/fifo"
-exec 3<> "$dir/fifo" # held open, never read
-trap 'kill $(jobs -p) 2>/dev/null || true; exec 3>&-; rm -rf "$dir"' EXIT
+source scripts/lib/unread_fifo.sh
 
 stop_ms() { # target of standard output
   "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > "$1" 2>/dev/null & local srv=$!

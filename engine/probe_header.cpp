@@ -1,5 +1,7 @@
 #include "engine/probe_header.h"
 
+#include "util/bytes.h"
+
 namespace {
 
 // Byte offset of the selector's word, or -1.
@@ -23,17 +25,15 @@ int word_offset(int selector) {
 uint32_t pkthdr_get(const void* buffer, int selector) {
     const int at = word_offset(selector);
     if (at < 0) return 0;
-    const auto* p = static_cast<const unsigned char*>(buffer) + at;
-    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+    return static_cast<uint32_t>(
+        load_le(static_cast<const unsigned char*>(buffer) + at, PKTHDR_WORD_SIZE));
 }
 
 void pkthdr_set(void* buffer, int selector, uint32_t value) {
     const int at = word_offset(selector);
     if (at < 0) return;
     if ((selector == PKTHDR_SENDSIZE || selector == PKTHDR_RECVSIZE) && value < 16) value = 16;
-    auto* p = static_cast<unsigned char*>(buffer) + at;
-    for (int k = 0; k < 4; ++k)
-        p[k] = static_cast<unsigned char>(value >> (8 * k));
+    store_le(static_cast<unsigned char*>(buffer) + at, value, PKTHDR_WORD_SIZE);
 }
 
 void pkthdr_add_flags(void* buffer, uint32_t flags) {

@@ -237,7 +237,7 @@ Run::Received Run::receive(int64_t limit_ns, bool precise) {
         r.mono_ns = plat::monotonic_ns();
         // The kernel's count covers the whole run so far: the latest reading is the total.
         if (r.kernel.buffer_drops >= 0)
-            info_.droppedpkts = int32_t(std::min<int64_t>(r.kernel.buffer_drops, INT32_MAX));
+            info_.droppedpkts = clamp32(r.kernel.buffer_drops);
         if (plat::stop_requested()) return {Wait::stopped};
         if (r.error == EINTR) { // another signal: wait out the rest
             limit_ns -= r.mono_ns - before;

@@ -26,3 +26,17 @@ int reverse_bytes(void* buffer, unsigned length) {
 uint64_t pointer_to_uint64(const void* pointer) {
     return static_cast<uint64_t>(reinterpret_cast<uintptr_t>(pointer));
 }
+
+uint64_t load_le(const void* at, int bytes) {
+    const auto* p = static_cast<const unsigned char*>(at);
+    uint64_t v = 0;
+    for (int k = 0; k < bytes; ++k)
+        v |= uint64_t(p[k]) << (8 * k);
+    return v;
+}
+
+void store_le(void* at, uint64_t value, int bytes) {
+    auto* p = static_cast<unsigned char*>(at);
+    for (int k = 0; k < bytes; ++k)
+        p[k] = static_cast<unsigned char>(value >> (8 * k));
+}

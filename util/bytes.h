@@ -1,4 +1,4 @@
-// Searching and reversing caller-owned byte buffers.
+// Searching, reversing and reading little-endian numbers in caller-owned byte buffers.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +12,12 @@ int find_bytes(const char* text, const void* buffer, int size);
 // kMaxReverseBytes are refused: -1, the buffer is left as it was.
 inline constexpr unsigned kMaxReverseBytes = 65536;
 int reverse_bytes(void* buffer, unsigned length);
+
+// The unsigned little-endian number in the `bytes` bytes (1 to 8) at `at`, and its store: the
+// wire order of the probe header's words and of the responder's time stamps, whatever the
+// host's order.
+uint64_t load_le(const void* at, int bytes);
+void store_le(void* at, uint64_t value, int bytes);
 
 // The pointer's address, zero-extended to 64 bits.
 uint64_t pointer_to_uint64(const void* pointer);
