@@ -114,6 +114,12 @@ char* resolve_host(const char* host, char* buffer) {
     return dotted(addresses.front(), buffer);
 }
 
+std::string resolve_host_family(const char* host, int family) {
+    std::vector<std::string> addresses;
+    if (!started() || !plat::host_addresses(host, family, &addresses)) return "";
+    return addresses.front();
+}
+
 char* resolve_addr(const char* address, char* buffer) {
     if (!started() || buffer == nullptr) return nullptr;
     std::memset(buffer, 0, HOSTNAME_SIZE);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Size of the host name buffer of resolve_addr, terminator included.
 inline constexpr int HOSTNAME_SIZE = 1025;
@@ -35,6 +36,11 @@ char* protocol_alias_by_number(int number, char* buffer, int size);
 // The first IPv4 address of a host as dotted text into buffer[HOSTADDR_SIZE]; null when not
 // found.
 char* resolve_host(const char* host, char* buffer);
+
+// The first address of a host of one family (AF_INET, AF_INET6) or of either (AF_UNSPEC), in
+// the order the name services give them, as numeric text ("::1", "fe80::1%eth0"); empty when
+// not found.
+std::string resolve_host_family(const char* host, int family);
 
 // The official host name of a dotted IPv4 address into buffer[HOSTNAME_SIZE]; null when none.
 char* resolve_addr(const char* address, char* buffer);

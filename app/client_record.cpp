@@ -1,5 +1,6 @@
 #include "app/client_record.h"
 
+#include "address/net_address.h"
 #include "app/client_line.h"
 #include "engine/line_kinds.h"
 #include "util/timestamp.h"
@@ -11,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <string>
 
 namespace {
 
@@ -52,20 +54,42 @@ double lineStamp(QByteArrayView line) {
 
 namespace {
 
-// The start line naming the responder's address: the run's start for its observers.
+// The fixed text a format begins with, up to its first conversion.
+QByteArrayView fixedStart(const char* format) {
+    return QByteArrayView(format, qsizetype(std::strchr(format, '%') - format));
+}
+
+// The start line naming the responder's address: the run's start for its observers. An IPv4
+// responder's line gives its four bytes, an IPv6 one's its text.
 void startLine(QByteArrayView line, const RunResults& results, rebound_observer* events) {
     const char* format = line_spec_of(line_kind::start_address).format;
-    const qsizetype fixed = qsizetype(std::strchr(format, '%') - format);
-    if (!events || !line.startsWith(QByteArrayView(format, fixed))) return;
+    const char* format6 = line_spec_of(line_kind::start_address6).format;
+    const bool v6 = line.startsWith(fixedStart(format6));
+    if (!events || !(v6 || line.startsWith(fixedStart(format)))) return;
     const QByteArray text = line.toByteArray(); // terminated
-    unsigned stored = 0;
-    int a, b, c, d, port;
-    if (std::sscanf(text.constData(), format, &stored, &a, &b, &c, &d, &port) != 6) return;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(uint16_t(port));
-    address.sin_addr.s_addr = htonl(uint32_t(a & 0xFF) << 24 | uint32_t(b & 0xFF) << 16 |
-                                    uint32_t(c & 0xFF) << 8 | uint32_t(d & 0xFF));
+    int port = 0;
+    net_address address;
+    if (v6) {
+        // The address text runs to the next blank, and never beyond its slot.
+        static const std::string bounded = [format6] {
+            std::string f = format6;
+            return f.replace(f.find("%s"), 2, "%" + std::to_string(kEndpointTextSize - 1) + "s");
+        }();
+        char host[kEndpointTextSize] = {};
+        if (std::sscanf(text.constData(), bounded.c_str(), host, &port) != 2 ||
+            !parse_address_literal(host, uint16_t(port), &address).empty())
+            return;
+    } else {
+        unsigned stored = 0;
+        int a, b, c, d;
+        if (std::sscanf(text.constData(), format, &stored, &a, &b, &c, &d, &port) != 6) return;
+        sockaddr_in v4{};
+        v4.sin_family = AF_INET;
+        v4.sin_port = htons(uint16_t(port));
+        v4.sin_addr.s_addr = htonl(uint32_t(a & 0xFF) << 24 | uint32_t(b & 0xFF) << 16 |
+                                   uint32_t(c & 0xFF) << 8 | uint32_t(d & 0xFF));
+        address = v4;
+    }
     events->run_started({nullptr, nullptr, address, get_timestamp(), results.planned});
 }
 

@@ -54,6 +54,46 @@ echo_refusal refusal_for(const echo_policy& policy, uint32_t address, uint16_t p
     return echo_refusal::none;
 }
 
+bool is_ipv6_multicast(const in6_addr& a) {
+    return IN6_IS_ADDR_MULTICAST(&a);
+}
+
+bool same6(const in6_addr& a, const in6_addr& b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+// The IPv6 refusals, in the order of the IPv4 ones; IPv6 has no broadcast.
+echo_refusal refusal_for6(const echo_policy& policy, const in6_addr& address, uint16_t port,
+                          const in6_addr& destination) {
+    const bool known = !IN6_IS_ADDR_UNSPECIFIED(&destination);
+    if (known && is_ipv6_multicast(destination)) return echo_refusal::to_multicast;
+    const in6_addr& own = known ? destination : policy.own_address6;
+    if (port == policy.own_port)
+        return same6(address, own) ? echo_refusal::own_address : echo_refusal::own_port;
+    if (port < kFirstUserPort) return echo_refusal::low_port;
+    if (is_ipv6_multicast(address)) return echo_refusal::multicast;
+    if (IN6_IS_ADDR_UNSPECIFIED(&address)) return echo_refusal::reserved;
+    return echo_refusal::none;
+}
+
+// Refused or not by where it came from and went to; `trusted` set for a trusted source.
+echo_refusal judge_source(const echo_policy& policy, const echo_request& request, bool* trusted) {
+    const net_address source = request.source.unmapped();
+    if (source.family() == AF_INET) {
+        const uint32_t address = source.ipv4_host_order();
+        *trusted = std::any_of(policy.trusted.begin(), policy.trusted.end(),
+                               [&](const ipv4_range& r) { return range_contains(r, address); });
+        return refusal_for(policy, address, source.port(), request.destination);
+    }
+    if (source.family() == AF_INET6) {
+        const in6_addr& address = source.ipv6().sin6_addr;
+        *trusted = std::any_of(policy.trusted6.begin(), policy.trusted6.end(),
+                               [&](const ipv6_range& r) { return range_contains(r, address); });
+        return refusal_for6(policy, address, source.port(), request.destination6);
+    }
+    return echo_refusal::reserved; // no address of a family served
+}
+
 } // namespace
 
 const char* echo_refusal_name(echo_refusal reason) {
@@ -62,12 +102,10 @@ const char* echo_refusal_name(echo_refusal reason) {
 
 echo_plan plan_echo(const echo_policy& policy, const echo_request& request) {
     echo_plan plan;
-    const uint32_t address = ntohl(request.source.sin_addr.s_addr);
-    plan.refusal =
-        refusal_for(policy, address, ntohs(request.source.sin_port), request.destination);
+    bool trusted = false;
+    plan.refusal = judge_source(policy, request, &trusted);
     if (plan.refusal != echo_refusal::none) return plan;
-    plan.trusted = std::any_of(policy.trusted.begin(), policy.trusted.end(),
-                               [&](const ipv4_range& r) { return range_contains(r, address); });
+    plan.trusted = trusted;
 
     // Header words a short request does not reach read as zero.
     const auto size = static_cast<int32_t>(request.bytes.size());

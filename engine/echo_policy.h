@@ -9,7 +9,10 @@
 //   address, that is the responder talking to itself; from another address, a second responder
 //   on the same port), from port 0 or a port below 1024 (echo, chargen, DNS and the other
 //   services a forged source would aim an echo at), or from an address no host can have: a
-//   broadcast address (limited, or of a local subnet), multicast, 0.0.0.0/8 or 240.0.0.0/4;
+//   broadcast address (limited, or of a local subnet), multicast, 0.0.0.0/8 or 240.0.0.0/4,
+//   and over IPv6 multicast (ff00::/8) or the unspecified address; an IPv4-mapped source
+//   (::ffff:a.b.c.d, how a socket of both families sees IPv4 peers) is judged as its IPv4
+//   address;
 // - no answer to an echo: every echo carries the echo mark (kProbeFlagEcho), so one forged
 //   datagram cannot keep two echo services bouncing it between them;
 // - sources outside the trusted ranges get an echo no larger than their request, so the
@@ -17,6 +20,7 @@
 // - no echo is larger than the configured maximum.
 #pragma once
 
+#include "address/net_address.h"
 #include "engine/address_range.h"
 
 #include <netinet/in.h>
@@ -37,10 +41,10 @@ enum class echo_refusal : uint8_t {
     own_port,     // from the responder's port at another address
     low_port,     // from port 0 or a system service's port
     broadcast,    // from 255.255.255.255 or a local subnet's broadcast address
-    multicast,    // from 224.0.0.0/4
-    reserved,     // from 0.0.0.0/8 or 240.0.0.0/4
+    multicast,    // from 224.0.0.0/4 or ff00::/8
+    reserved,     // from 0.0.0.0/8, 240.0.0.0/4 or :: (or of no IP family)
     to_broadcast, // sent to 255.255.255.255 or a local subnet's broadcast address
-    to_multicast, // sent to 224.0.0.0/4
+    to_multicast, // sent to 224.0.0.0/4 or ff00::/8
     echo,         // carries the echo mark: an echo, never answered
     empty,        // no bytes: reported like a request, never answered
 };
@@ -51,18 +55,21 @@ static_assert(kEchoRefusalKinds == int(echo_refusal::empty) + 1, "one count per 
 const char* echo_refusal_name(echo_refusal reason);
 
 struct echo_policy {
-    std::vector<ipv4_range> trusted{kLoopbackRange}; // sources that get any echo size
+    std::vector<ipv4_range> trusted{kLoopbackRange};   // sources that get any echo size
+    std::vector<ipv6_range> trusted6{kLoopback6Range}; // the same for IPv6 sources
     int32_t max_echo = kMaxUdpPayload;
     uint16_t own_port = 0;    // host byte order
     uint32_t own_address = 0; // host byte order; 0 when bound to every address
+    in6_addr own_address6{};  // all zero when bound to every address (or to an IPv4 one)
     // Broadcast addresses of the local subnets (subnet_broadcasts.h), host byte order.
     std::vector<uint32_t> subnet_broadcasts;
 };
 
 struct echo_request {
     std::span<const unsigned char> bytes; // as received
-    sockaddr_in source{};
-    uint32_t destination = 0; // host byte order: the address it was sent to, 0 when unknown
+    net_address source;
+    uint32_t destination = 0; // host byte order: the IPv4 address it was sent to, 0 when unknown
+    in6_addr destination6{};  // the IPv6 address it was sent to; all zero when unknown
 };
 
 enum class echo_verdict : uint8_t {

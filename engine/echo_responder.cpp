@@ -1,5 +1,7 @@
 #include "engine/echo_responder.h"
 
+#include "address/net_address.h"
+#include "address/address_text.h"
 #include "address/sockaddr.h"
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"
@@ -19,6 +21,12 @@
 #include <vector>
 
 namespace {
+
+net_address source_of(const plat::received_datagram& slot) {
+    return net_address::from_record(reinterpret_cast<const sockaddr*>(&slot.source),
+                                    slot.source_length)
+        .unmapped();
+}
 
 // Datagrams one receive call takes: enough to spread a system call over many datagrams, few
 // enough that a batch is over long before a stop has to wait for it.
@@ -116,17 +124,25 @@ class receive_loop {
         int requests = 0; // datagrams that are reported: echoes and empty ones
         for (int i = 0; i < count; ++i) {
             const plat::received_datagram& slot = slots_[i];
-            const echo_request request{{slot.data, static_cast<size_t>(slot.size)},
-                                       slot.source,
-                                       ntohl(slot.destination.s_addr)};
+            // Reported as the address it stands for: an IPv4 peer of a socket of both
+            // families comes as ::ffff:a.b.c.d.
+            sources_[i] = source_of(slot);
+            echo_request request{{slot.data, static_cast<size_t>(slot.size)}, sources_[i]};
+            if (IN6_IS_ADDR_V4MAPPED(&slot.destination)) {
+                uint32_t v4;
+                std::memcpy(&v4, &slot.destination.s6_addr[12], sizeof v4);
+                request.destination = ntohl(v4);
+            } else {
+                request.destination6 = slot.destination;
+            }
             echo_plan& plan = plans_[i];
             plan = plan_echo(policy_, request);
             if (plan.verdict == echo_verdict::refused) {
-                state_.observer.datagram_refused({index_, slot.source, slot.size, plan.refusal});
+                state_.observer.datagram_refused({index_, sources_[i], slot.size, plan.refusal});
                 continue;
             }
-            if (!plan.trusted && !state_.limiter.admit(ntohl(slot.source.sin_addr.s_addr), now)) {
-                state_.observer.datagram_rate_limited({index_, slot.source, slot.size});
+            if (!plan.trusted && !state_.limiter.admit(source_key(sources_[i]), now)) {
+                state_.observer.datagram_rate_limited({index_, sources_[i], slot.size});
                 continue;
             }
             reported_[requests++] = i;
@@ -140,7 +156,11 @@ class receive_loop {
             out.parts[1] = kZeros;
             out.part_sizes[1] = static_cast<size_t>(plan.echo_size - plan.copied);
             out.destination = slot.source;
-            if (state_.answer_from_destination) out.from = slot.reply_from;
+            out.destination_length = slot.source_length;
+            if (state_.answer_from_destination) {
+                out.from = slot.reply_from;
+                out.interface = slot.interface;
+            }
         }
         stamp_sent();
         send_all(sends);
@@ -195,12 +215,12 @@ class receive_loop {
         for (int r = 0; r < requests; ++r) {
             const plat::received_datagram& slot = slots_[reported_[r]];
             const echo_plan& plan = plans_[reported_[r]];
-            state_.observer.datagram_received(
-                {served, slot.source, slot.size, 0, plan.seq, index_});
+            const net_address& source = sources_[reported_[r]];
+            state_.observer.datagram_received({served, source, slot.size, 0, plan.seq, index_});
             if (plan.verdict != echo_verdict::echo) continue;
             const plat::outgoing_datagram& out = outgoing_[send++];
             state_.observer.echo_sent(
-                {served, slot.source, plan.echo_size, out.result, out.error, plan.seq, index_});
+                {served, source, plan.echo_size, out.result, out.error, plan.seq, index_});
             ++served;
         }
         state_.observer.batch_done(index_);
@@ -213,6 +233,7 @@ class receive_loop {
     int index_;
     std::unique_ptr<unsigned char[]> buffers_;
     plat::received_datagram slots_[kBatch];
+    net_address sources_[kBatch]; // each datagram's source as its family's address
     echo_plan plans_[kBatch];
     int reported_[kBatch];
     plat::outgoing_datagram outgoing_[kBatch];
@@ -223,13 +244,39 @@ class receive_loop {
 // The one socket all loops read. Without SO_REUSEPORT (or SO_REUSEADDR) it shares its port with
 // nobody: a port another socket holds is refused, and no other process can join this one later
 // and take a share of its datagrams unnoticed. The destination of every datagram is read
-// (IP_PKTINFO), to refuse those sent to a broadcast or multicast address and, bound to every
-// address, to answer from the address asked.
-int32_t open_socket(const sockaddr_in& listaddr, int32_t* sock) {
-    *sock = udp_create(AF_INET);
+// (IP_PKTINFO, IPV6_RECVPKTINFO), to refuse those sent to a broadcast or multicast address and,
+// bound to every address, to answer from the address asked. An IPv6 socket takes IPv6 alone,
+// unless `both_families` (then IPv4 peers come as IPv4-mapped addresses).
+int32_t open_socket(const net_address& listaddr, bool both_families, int32_t* sock) {
+    if (listaddr.family() == 0) { // a text that is no address is never served on
+        errno = EINVAL;
+        return SOCKERR_BIND;
+    }
+    const bool v6 = listaddr.is_ipv6();
+    *sock = udp_create(v6 ? AF_INET6 : AF_INET);
     if (*sock < 0) return *sock;
-    if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO, 1); r < 0) return r;
-    return udp_bind(*sock, reinterpret_cast<const sockaddr*>(&listaddr));
+    if (v6) {
+        if (const int32_t r = udp_setopt(*sock, SOCKOPT_V6ONLY, both_families ? 0 : 1); r < 0)
+            return r;
+        if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO6, 1); r < 0) return r;
+    }
+    // On an IPv6 socket of both families this tells the local address of an IPv4 peer's
+    // datagram; an IPv6-only socket may refuse it.
+    if (const int32_t r = udp_setopt(*sock, SOCKOPT_PKTINFO, 1); r < 0 && !v6) return r;
+    return udp_bind(*sock, listaddr.record());
+}
+
+// The address to serve on: an IPv6 literal, a dotted IPv4 address, or, for the empty text,
+// every address of both families (the IPv6 wildcard with IPv4 taken too). An IPv6 text that is
+// no address gives the unset address, which open_socket refuses.
+net_address serve_address(const char* host, const char* port_text, uint16_t port,
+                          bool* both_families) {
+    *both_families = host == nullptr || host[0] == '\0';
+    if (*both_families) return create_sockaddrin6(AF_INET6, "", port_text);
+    if (!looks_like_ipv6(host)) return create_sockaddrin(AF_INET, host, port_text);
+    net_address a;
+    if (!parse_address_literal(host, port, &a).empty()) return {};
+    return a;
 }
 
 void close_kept(int32_t sock) {
@@ -260,26 +307,35 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     if (!stop.valid()) return SOCKERR_FAIL;
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", config.ipport);
-    const sockaddr_in listaddr = create_sockaddrin(AF_INET, config.ipaddr, port_text);
+    const auto port = static_cast<uint16_t>(config.ipport);
+    bool both_families = false;
+    net_address listaddr = serve_address(config.ipaddr, port_text, port, &both_families);
 
     const int loops = config.loops > 0 ? config.loops : 1;
     int32_t sock = -1;
-    const int32_t failed = open_socket(listaddr, &sock);
+    int32_t failed = open_socket(listaddr, both_families, &sock);
+    // Without IPv6 in the kernel, every address is every IPv4 address.
+    const net_address every_ipv4 = create_sockaddrin(AF_INET, "", port_text);
+    if (failed < 0 && both_families && errno == EAFNOSUPPORT) {
+        close_kept(sock);
+        failed = open_socket(every_ipv4, false, &sock);
+    }
     // Reported once the port is bound (or binding failed): whoever waits for the start may send
-    // at once and find the responder listening.
+    // at once and find the responder listening. Every address of both families is reported as
+    // the IPv4 wildcard, the address it has always been reported as.
     const int saved = errno;
-    observer.started({config.ipaddr, port_text, listaddr});
+    observer.started({config.ipaddr, port_text, both_families ? every_ipv4 : listaddr});
     errno = saved;
     if (failed < 0) {
         close_kept(sock);
         return failed;
     }
 
-    const bool every_address = listaddr.sin_addr.s_addr == htonl(INADDR_ANY);
-    responder_state state{config.policy, every_address, observer, stop,
+    responder_state state{config.policy, listaddr.is_unspecified(), observer, stop,
                           source_rate_limiter(config.rate)};
-    state.policy.own_port = ntohs(listaddr.sin_port);
-    state.policy.own_address = ntohl(listaddr.sin_addr.s_addr);
+    state.policy.own_port = port;
+    state.policy.own_address = listaddr.is_ipv6() ? 0 : listaddr.ipv4_host_order();
+    state.policy.own_address6 = listaddr.is_ipv6() ? listaddr.ipv6().sin6_addr : in6_addr{};
     state.policy.subnet_broadcasts = local_subnet_broadcasts().value_or(std::vector<uint32_t>{});
     const int64_t read_at = plat::monotonic_ns();
     stop.attach_socket(sock);

@@ -14,7 +14,9 @@
 inline constexpr uint32_t kDefaultRate = 1000; // datagrams per second per untrusted source
 
 struct responder_config {
-    const char* ipaddr = ""; // local IPv4 address; empty: every address
+    // Local address: dotted IPv4 or an IPv6 literal ("::" is every IPv6 address); empty: every
+    // address of both families, on one socket.
+    const char* ipaddr = "";
     int32_t ipport = 0;
     echo_policy policy;           // its own_port and own_address are taken from the bound address
     uint32_t rate = kDefaultRate; // datagrams per second per untrusted source

@@ -6,7 +6,7 @@ namespace {
 
 // The counters every timed client line of a phase carries after the function name.
 #define REBOUND_CTR "i=%06d S=%06d R=%06d"
-#define REBOUND_ADDR "%d.%d.%d.%d:%d"
+#define REBOUND_ADDR REBOUND_LINE_ENDPOINT
 
 constexpr std::array kSpecs = {
     line_spec{line_kind::start_address_text, "start1",
@@ -16,6 +16,11 @@ constexpr std::array kSpecs = {
               "rebound_connect(): connaddr.sin_addr.s_addr=%08X (%d.%d.%d.%d) "
               "connaddr.sin_port=%d\n",
               false},
+    line_spec{line_kind::start_address_text6, "start1v6",
+              "rebound_connect(): connaddr=create_sockaddrin6(AF_INET6, ipaddr=%s, ipport=%s):\n",
+              false},
+    line_spec{line_kind::start_address6, "start2v6",
+              "rebound_connect(): connaddr.sin6_addr=%s connaddr.sin6_port=%d\n", false},
     line_spec{line_kind::start_socket, "start3",
               "rebound_connect(): rebound_send(void *arg):/rebound_recv(void *arg):\n", false},
     line_spec{line_kind::send_wait_timeout, "wtimeout",
@@ -79,6 +84,11 @@ constexpr std::array kSpecs = {
               "rebound_connect(): connaddr.sin_addr.s_addr=%08X (%d.%d.%d.%d) "
               "listaddr.sin_port=%d\n",
               false},
+    line_spec{line_kind::listen_address_text6, "listen1v6",
+              "rebound_listen(): listaddr=create_sockaddrin6(AF_INET6, ipaddr=%s, ipport=%s):\n",
+              false},
+    line_spec{line_kind::listen_address6, "listen2v6",
+              "rebound_connect(): connaddr.sin6_addr=%s listaddr.sin6_port=%d\n", false},
     line_spec{line_kind::listen_received, "lrecv",
               "%s rebound_listen(): [%06d] recvsize=udp_blockrecv(" REBOUND_ADDR
               "): recvsize=%d iterpkts=%06d\n",
@@ -108,6 +118,10 @@ constexpr bool in_enum_order() {
     return true;
 }
 static_assert(in_enum_order(), "line table rows must follow the order of line_kind");
+static_assert(int(line_kind::start_address6) - int(line_kind::start_address) == kIpv6RowOffset &&
+                  int(line_kind::listen_address_text6) - int(line_kind::listen_address_text) ==
+                      kIpv6RowOffset,
+              "each IPv6 start line sits kIpv6RowOffset rows after its IPv4 one");
 static_assert(kSpecs.size() == static_cast<size_t>(line_kind::listen_size_mismatch) + 1,
               "every line kind has a row");
 

@@ -10,6 +10,8 @@ enum class line_kind {
     // client: start of a run
     start_address_text,
     start_address,
+    start_address_text6, // the two start lines of an IPv6 responder
+    start_address6,
     start_socket,
     // client: phase 1
     send_wait_timeout,
@@ -36,12 +38,22 @@ enum class line_kind {
     // responder
     listen_address_text,
     listen_address,
+    listen_address_text6, // the two start lines of an IPv6 address to serve on
+    listen_address6,
     listen_received,
     listen_receive_failed,
     listen_sent,
     listen_send_failed,
     listen_size_mismatch,
 };
+
+// The conversion of an endpoint in the formats: "127.0.0.1:33333" or "[::1]:33333", never more
+// than its text slot (kEndpointTextSize, address/net_address.h) holds. Readers of the protocol
+// know the field by this spelling.
+#define REBOUND_LINE_ENDPOINT "%.71s"
+
+// The IPv6 start lines follow their IPv4 pair in the table, this many rows on.
+inline constexpr int kIpv6RowOffset = 2;
 
 struct line_spec {
     line_kind kind;

@@ -49,18 +49,28 @@ void line_printer::print_at(double stamp, line_kind kind, ...) {
     va_end(args);
 }
 
-void line_printer::address_line(line_kind kind, const sockaddr_in& addr) {
+// The two start lines: an IPv4 address as its stored word and its four bytes, an IPv6 one as
+// its text.
+void line_printer::start_lines(line_kind text4, const char* ipaddr, const char* port_text,
+                               const net_address& addr) {
+    const bool v6 = addr.is_ipv6();
+    const auto kind = [&](line_kind k) { return line_kind(int(k) + (v6 ? kIpv6RowOffset : 0)); };
+    print(kind(text4), ipaddr ? ipaddr : "(null)", port_text);
+    const line_kind address4 = line_kind(int(text4) + 1);
+    if (v6) {
+        print(kind(address4), address_only_text(addr).c_str(), int(addr.port()));
+        return;
+    }
     unsigned char bytes[4];
-    std::memcpy(bytes, &addr.sin_addr.s_addr, 4);
+    std::memcpy(bytes, &addr.ipv4().sin_addr.s_addr, 4);
     const unsigned stored = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | unsigned(bytes[3]) << 24;
-    const AddrParts p = addr_parts(addr);
-    print(kind, stored, p.a, p.b, p.c, p.d, p.port);
+    const AddrParts p = addr_parts(addr.ipv4());
+    print(address4, stored, p.a, p.b, p.c, p.d, p.port);
 }
 
 void line_printer::run_started(const rebound_run_start& e) {
-    connaddr_ = e.connaddr;
-    print(line_kind::start_address_text, e.ipaddr ? e.ipaddr : "(null)", e.port_text);
-    address_line(line_kind::start_address, e.connaddr);
+    endpoint_text(e.connaddr, connaddr_);
+    start_lines(line_kind::start_address_text, e.ipaddr, e.port_text, e.connaddr);
     print(line_kind::start_socket);
     flush();
 }
@@ -70,10 +80,8 @@ void line_printer::probe_sent(const rebound_probe_sent& e) {
     const double at = e.send_stamp;
     print_at(at, line_kind::probe_dump, b[0], b[1], b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9],
              b[10], b[11], b[12], b[13], b[14], b[15]);
-    const AddrParts to = addr_parts(connaddr_);
     const auto [s, r] = e.counters;
-    print_at(at, line_kind::send, e.index, s, r, to.a, to.b, to.c, to.d, to.port, e.argsize,
-             e.result, e.send_duration);
+    print_at(at, line_kind::send, e.index, s, r, connaddr_, e.argsize, e.result, e.send_duration);
     if (e.result <= 0)
         print_at(at, line_kind::send_failed, e.index, s, r, e.result, e.error,
                  std::strerror(e.error));
@@ -86,28 +94,26 @@ void line_printer::wait_ended(const rebound_wait_ended& e) {
 }
 
 void line_printer::echo_received(const rebound_echo& e) {
-    const AddrParts src = addr_parts(e.source);
+    char src[kEndpointTextSize];
+    endpoint_text(e.source, src);
     const auto [s, r] = e.counters;
     if (e.phase == 1)
-        print(line_kind::echo, e.index, s, r, src.a, src.b, src.c, src.d, src.port, e.size, e.seq,
-              e.round_trip);
+        print(line_kind::echo, e.index, s, r, src, e.size, e.seq, e.round_trip);
     else
-        print(line_kind::drained_echo, e.index, s, r, src.a, src.b, src.c, src.d, src.port, e.size,
-              e.seq);
+        print(line_kind::drained_echo, e.index, s, r, src, e.size, e.seq);
     flush();
 }
 
 void line_printer::receive_failed(const rebound_receive_failed& e) {
-    const AddrParts src = addr_parts(e.source);
+    char src[kEndpointTextSize];
+    endpoint_text(e.source, src);
     const auto [s, r] = e.counters;
     const char* why = std::strerror(e.error);
     if (e.phase == 1) {
-        print(line_kind::echo, e.index, s, r, src.a, src.b, src.c, src.d, src.port, e.result, e.seq,
-              e.elapsed);
+        print(line_kind::echo, e.index, s, r, src, e.result, e.seq, e.elapsed);
         print(line_kind::echo_failed, e.index, s, r, e.result, e.error, why);
     } else {
-        print(line_kind::drained_echo, e.index, s, r, src.a, src.b, src.c, src.d, src.port,
-              e.result, e.seq);
+        print(line_kind::drained_echo, e.index, s, r, src, e.result, e.seq);
         print(line_kind::drained_echo_failed, e.index, s, r, e.result, e.error, why);
     }
     flush();
@@ -130,21 +136,19 @@ void line_printer::run_ended(const rebound_run_end& e) {
 }
 
 void line_printer::started(const responder_start& e) {
-    print(line_kind::listen_address_text, e.ipaddr ? e.ipaddr : "(null)", e.port_text);
-    address_line(line_kind::listen_address, e.listaddr);
+    start_lines(line_kind::listen_address_text, e.ipaddr, e.port_text, e.listaddr);
 }
 
 void line_printer::datagram_received(const responder_datagram& e) {
-    const AddrParts src = addr_parts(e.source);
-    print(line_kind::listen_received, e.served, src.a, src.b, src.c, src.d, src.port, e.size,
-          e.seq);
+    char src[kEndpointTextSize];
+    print(line_kind::listen_received, e.served, endpoint_text(e.source, src), e.size, e.seq);
     if (e.size <= 0)
         print(line_kind::listen_receive_failed, e.size, e.error, std::strerror(e.error));
 }
 
 void line_printer::echo_sent(const responder_echo_sent& e) {
-    const AddrParts to = addr_parts(e.destination);
-    print(line_kind::listen_sent, e.served, to.a, to.b, to.c, to.d, to.port, e.sent, e.seq);
+    char to[kEndpointTextSize];
+    print(line_kind::listen_sent, e.served, endpoint_text(e.destination, to), e.sent, e.seq);
     if (e.sent <= 0) print(line_kind::listen_send_failed, e.sent, e.error, std::strerror(e.error));
     if (e.sent != e.echo_size) print(line_kind::listen_size_mismatch, e.echo_size, e.sent);
 }

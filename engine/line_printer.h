@@ -34,9 +34,10 @@ class line_printer final : public rebound_observer, public responder_observer {
     void print(line_kind kind, ...);
     void print_at(double stamp, line_kind kind, ...);
     void vprint(double stamp, line_kind kind, va_list args);
-    void address_line(line_kind kind, const sockaddr_in& addr);
+    void start_lines(line_kind text4, const char* ipaddr, const char* port_text,
+                     const net_address& addr);
     void flush() { std::fflush(out_); }
 
     std::FILE* out_;
-    sockaddr_in connaddr_{};
+    char connaddr_[kEndpointTextSize] = ""; // the responder's endpoint text
 };

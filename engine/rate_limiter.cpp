@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 
+#include <cstring>
 #include <random>
 
 using plat::kNanosPerSecond;
@@ -12,8 +13,17 @@ source_rate_limiter::source_rate_limiter(uint32_t per_second)
       burst_ns_(per_second ? (int64_t{per_second} - 1) * interval_ns_ : 0),
       salt_(std::random_device{}()) {}
 
-source_rate_limiter::entry& source_rate_limiter::find(uint32_t source, int64_t now_ns) {
-    const uint32_t hash = (source ^ salt_) * 0x9E3779B1u; // Fibonacci hashing
+uint64_t source_key(const net_address& source) {
+    const net_address a = source.unmapped();
+    if (a.family() != AF_INET6) return a.ipv4_host_order();
+    uint64_t network = 0;
+    std::memcpy(&network, a.ipv6().sin6_addr.s6_addr, sizeof network);
+    return network;
+}
+
+source_rate_limiter::entry& source_rate_limiter::find(uint64_t source, int64_t now_ns) {
+    const auto folded = static_cast<uint32_t>(source ^ (source >> 32));
+    const uint32_t hash = (folded ^ salt_) * 0x9E3779B1u; // Fibonacci hashing
     auto& set = sets_[hash >> (32 - kSetBits)];
     entry* oldest = &set[0];
     for (entry& e : set) {
@@ -29,7 +39,7 @@ source_rate_limiter::entry& source_rate_limiter::find(uint32_t source, int64_t n
     return *oldest;
 }
 
-bool source_rate_limiter::admit(uint32_t source, int64_t now_ns) {
+bool source_rate_limiter::admit(uint64_t source, int64_t now_ns) {
     if (interval_ns_ == 0) return false;
     std::lock_guard lock(mutex_);
     entry& e = find(source, now_ns);

@@ -1,5 +1,6 @@
 #include "engine/round_trip_client.h"
 
+#include "address/net_address.h"
 #include "address/sockaddr.h"
 #include "engine/deferred_events.h"
 #include "engine/line_printer.h"
@@ -43,10 +44,22 @@ bool in_record(int64_t index) {
     return index >= 0 && index < REBOUND_MAXPKTS;
 }
 
-bool same_endpoint(const sockaddr_in& a, const sockaddr_in& b) {
+bool same_endpoint(const net_address& a, const net_address& b) {
     // A run aimed at the wildcard address reaches this host, whichever local address answers.
-    const bool any = b.sin_addr.s_addr == htonl(INADDR_ANY);
-    return a.sin_port == b.sin_port && (any || a.sin_addr.s_addr == b.sin_addr.s_addr);
+    return a.port() == b.port() && a.family() == b.family() &&
+           (b.is_unspecified() || a.same_host(b));
+}
+
+// The responder's address of the host text: an IPv6 literal, or a dotted IPv4 address (a text
+// that is none gives 255.255.255.255, whose sends fail and are reported). An IPv6 text that
+// does not parse leaves the address unset: every send to it fails.
+net_address responder_address(const char* host, const char* port_text, uint16_t port) {
+    if (host && looks_like_ipv6(host)) {
+        net_address a;
+        parse_address_literal(host, port, &a);
+        return a;
+    }
+    return create_sockaddrin(AF_INET, host, port_text);
 }
 
 // Limits from here on are kept by the socket's own receive limit, which rounds up to a kernel
@@ -127,8 +140,8 @@ class Run {
     rebound_observer& observer_;
     deferred_events events_; // every event between run_started and run_ended goes through it
     int32_t sock_ = -1;
-    sockaddr_in connaddr_{};
-    sockaddr_in from_{};
+    net_address connaddr_;
+    net_address from_;
     int64_t start_mono_ = 0;
     double start_stamp_ = 0;
     int64_t timeout_ns_ = 0;
@@ -183,7 +196,7 @@ Run::Outcome Run::send_probe(int32_t i) {
         slot.mono_ns = plat::monotonic_ns();
         slot.wall_ns = plat::wall_ns();
         result = plat::sendto(sock_, probe_, len, MSG_DONTWAIT,
-                              reinterpret_cast<const sockaddr*>(&connaddr_), plat::kInetAddrLen);
+                              connaddr_.record(), connaddr_.length());
         if (result >= 0 || errno != EAGAIN) break;
         if (const Wait w = wait_writable(sock_, p_.timeout); w != Wait::ready)
             return not_ready(w, rebound_wait::before_send, i);
@@ -229,10 +242,10 @@ Run::Received Run::receive(int64_t limit_ns, bool precise) {
             plat::set_receive_limit(sock_, limit_ns);
             receive_limit_ns_ = limit_ns;
         }
-        int fromlen = plat::kInetAddrLen;
-        r.result = plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, flags,
-                                          reinterpret_cast<sockaddr*>(&from_), &fromlen,
-                                          &r.kernel);
+        int fromlen = net_address::kRecordSize;
+        from_ = {};
+        r.result = plat::recvfrom_stamped(sock_, buf_, kTransferBufferSize, flags, from_.record(),
+                                          &fromlen, &r.kernel);
         r.error = r.result < 0 ? errno : 0;
         r.mono_ns = plat::monotonic_ns();
         // The kernel's count covers the whole run so far: the latest reading is the total.
@@ -484,16 +497,17 @@ bool Run::duration_over() const {
 rebound_end Run::measure() {
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", p_.ipport);
-    connaddr_ = create_sockaddrin(AF_INET, p_.ipaddr, port_text);
+    connaddr_ = responder_address(p_.ipaddr, port_text, static_cast<uint16_t>(p_.ipport));
     timeout_ns_ = seconds_ns(p_.timeout);
+    const bool v6 = connaddr_.family() != AF_INET;
 
     // A failed creation is not tested here: the first send waits on the invalid handle, which
     // fails and ends the run through its SOCKERR line.
-    sock_ = udp_create(AF_INET);
+    sock_ = udp_create(v6 ? AF_INET6 : AF_INET);
     // Where the kernel gives no stamps, echoes are timed by the monotonic reading instead.
     if (p_.kernel_stamps && sock_ >= 0) udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
     // A port with no one on it answers with ICMP, which an unconnected socket hears only so.
-    if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RECVERR, 1);
+    if (sock_ >= 0) udp_setopt(sock_, v6 ? SOCKOPT_RECVERR6 : SOCKOPT_RECVERR, 1);
     // Echoes the kernel drops from a full receive buffer are the client's loss, not the path's.
     if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RXQ_OVFL, 1);
     if (const int32_t bytes = receive_buffer_bytes(p_); sock_ >= 0 && bytes > 0)

@@ -6,11 +6,10 @@
 // cost never runs while a probe is in flight. Every member has an empty default: an observer overrides what it needs.
 #pragma once
 
+#include "address/net_address.h"
 #include "engine/echo_policy.h"
 #include "engine/probe_window.h"
 #include "engine/result_record.h"
-
-#include <netinet/in.h>
 
 #include <cstdint>
 #include <initializer_list>
@@ -47,7 +46,7 @@ enum class rebound_foreign_reason {
 struct rebound_run_start {
     const char* ipaddr;    // the host text as given
     const char* port_text; // the port as decimal text
-    sockaddr_in connaddr;  // the responder's address record
+    net_address connaddr;  // the responder's address
     double start_stamp;    // wall clock, seconds since 1970
     int32_t count;         // probes planned; INT32_MAX when only a duration limits the run
     // Probes an echo can be charged to: once probe k + late_window is sent, no event names
@@ -94,7 +93,7 @@ struct rebound_echo {
     int phase;          // 1 or 2
     int32_t index;      // the iteration (phase 1) or drain attempt (phase 2)
     int32_t seq;        // the sequence number the echo carries
-    sockaddr_in source; // where it came from
+    net_address source; // where it came from
     int32_t size;       // result of the receive call
     double round_trip;  // seconds from the send of probe `seq` to this echo's arrival
     bool kernel_stamp;  // the arrival time is the kernel's receive stamp
@@ -107,7 +106,7 @@ struct rebound_receive_failed {
     int phase;
     int32_t index;
     int32_t seq; // what the buffer holds where the sequence number would be
-    sockaddr_in source;
+    net_address source;
     int32_t result;
     int error;
     double elapsed; // phase 1: seconds since the send of the probe waited for
@@ -117,7 +116,7 @@ struct rebound_receive_failed {
 struct rebound_foreign {
     int phase;
     int32_t index;
-    sockaddr_in source;
+    net_address source;
     int32_t size;
     rebound_foreign_reason reason;
 };
@@ -175,13 +174,13 @@ class rebound_observers final : public rebound_observer {
 struct responder_start {
     const char* ipaddr;
     const char* port_text;
-    sockaddr_in listaddr;
+    net_address listaddr;
 };
 
 // One receive call of the responder: served is the request counter before this request.
 struct responder_datagram {
     int32_t served;
-    sockaddr_in source;
+    net_address source;
     int32_t size; // result of the receive call
     int error;    // errno of a failed receive, else 0
     int32_t seq;  // sequence number read from the request
@@ -190,7 +189,7 @@ struct responder_datagram {
 
 struct responder_echo_sent {
     int32_t served;
-    sockaddr_in destination;
+    net_address destination;
     int32_t echo_size; // bytes the echo should have
     int32_t sent;      // result of the send call
     int error;
@@ -201,7 +200,7 @@ struct responder_echo_sent {
 // A datagram that is not answered because of where it claims to come from (echo_policy.h).
 struct responder_refused {
     int loop;
-    sockaddr_in source;
+    net_address source;
     int32_t size;
     echo_refusal reason;
 };
@@ -209,7 +208,7 @@ struct responder_refused {
 // A datagram from an untrusted source beyond that source's rate: dropped.
 struct responder_rate_limited {
     int loop;
-    sockaddr_in source;
+    net_address source;
     int32_t size;
 };
 

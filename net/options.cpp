@@ -37,6 +37,17 @@ constexpr OptRow kOptions[] = {
     {SOCKOPT_TIMESTAMPNS, OptKind::Int, SOL_SOCKET, SO_TIMESTAMPNS, false},
     {SOCKOPT_RECVERR, OptKind::Int, IPPROTO_IP, IP_RECVERR, false},
     {SOCKOPT_RXQ_OVFL, OptKind::Int, SOL_SOCKET, SO_RXQ_OVFL, false},
+    {SOCKOPT_PKTINFO6, OptKind::Int, IPPROTO_IPV6, IPV6_RECVPKTINFO, false},
+    {SOCKOPT_RECVERR6, OptKind::Int, IPPROTO_IPV6, IPV6_RECVERR, false},
+    {SOCKOPT_V6ONLY, OptKind::Int, IPPROTO_IPV6, IPV6_V6ONLY, false},
+    {SOCKOPT_TOS, OptKind::Int, IPPROTO_IP, IP_TOS, false},
+    {SOCKOPT_TCLASS, OptKind::Int, IPPROTO_IPV6, IPV6_TCLASS, false},
+    {SOCKOPT_TTL, OptKind::Int, IPPROTO_IP, IP_TTL, false},
+    {SOCKOPT_HOPLIMIT, OptKind::Int, IPPROTO_IPV6, IPV6_UNICAST_HOPS, false},
+    {SOCKOPT_MTU_DISCOVER, OptKind::Int, IPPROTO_IP, IP_MTU_DISCOVER, false},
+    {SOCKOPT_MTU_DISCOVER6, OptKind::Int, IPPROTO_IPV6, IPV6_MTU_DISCOVER, false},
+    {SOCKOPT_RECVTOS, OptKind::Int, IPPROTO_IP, IP_RECVTOS, false},
+    {SOCKOPT_RECVTCLASS, OptKind::Int, IPPROTO_IPV6, IPV6_RECVTCLASS, false},
 };
 
 const OptRow* find_option(int code) {

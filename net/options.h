@@ -25,6 +25,23 @@ inline constexpr int SOCKOPT_TIMESTAMPNS = 0x2003; // each datagram carries its 
 inline constexpr int SOCKOPT_RECVERR = 0x2004;
 // Each datagram tells how many the kernel dropped so far for a full receive buffer.
 inline constexpr int SOCKOPT_RXQ_OVFL = 0x2005;
+// The IPv6 counterparts of PKTINFO and RECVERR, and an IPv6 socket's choice to take IPv6 alone
+// (1) or IPv4 too, as IPv4-mapped addresses (0).
+inline constexpr int SOCKOPT_PKTINFO6 = 0x2006;
+inline constexpr int SOCKOPT_RECVERR6 = 0x2007;
+inline constexpr int SOCKOPT_V6ONLY = 0x2008;
+// Marking of what a socket sends: the IPv4 type-of-service byte or the IPv6 traffic class
+// (value: the whole byte, DSCP << 2), the IPv4 TTL or the IPv6 unicast hop limit, and the
+// path-MTU mode (value: IP_PMTUDISC_DO / IPV6_PMTUDISC_DO forbids fragmentation).
+inline constexpr int SOCKOPT_TOS = 0x2010;
+inline constexpr int SOCKOPT_TCLASS = 0x2011;
+inline constexpr int SOCKOPT_TTL = 0x2012;
+inline constexpr int SOCKOPT_HOPLIMIT = 0x2013;
+inline constexpr int SOCKOPT_MTU_DISCOVER = 0x2014;
+inline constexpr int SOCKOPT_MTU_DISCOVER6 = 0x2015;
+// Each datagram tells the type-of-service byte (IPv4) or traffic class (IPv6) it arrived with.
+inline constexpr int SOCKOPT_RECVTOS = 0x2016;
+inline constexpr int SOCKOPT_RECVTCLASS = 0x2017;
 
 // 0 on success; 1 for an option code the operation does not handle (nothing is done) and for
 // the two mode codes, which switch the socket's blocking mode when read or written.

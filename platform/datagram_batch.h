@@ -1,6 +1,7 @@
-// Many datagrams per call on one UDP socket (recvmmsg/sendmmsg), with the local address each
-// datagram was sent to, so a socket bound to every address can answer from the address its
-// peer used. Neither call blocks: a busy service stays in control of its own loop.
+// Many datagrams per call on one UDP socket of either family (recvmmsg/sendmmsg), with the local
+// address each datagram was sent to, so a socket bound to every address can answer from the
+// address its peer used. Neither call blocks: a busy service stays in control of its own loop.
+// Local addresses are held as IPv6 addresses, an IPv4 one as ::ffff:a.b.c.d.
 #pragma once
 
 #include "platform/socket_api.h"
@@ -18,10 +19,16 @@ struct received_datagram {
     int capacity = 0;
     // Filled by receive_datagrams.
     int size = 0; // bytes received (a longer datagram is cut to capacity)
-    sockaddr_in source{};
-    in_addr destination{}; // the address it was sent to; 0 unless SOCKOPT_PKTINFO is on
-    in_addr reply_from{};  // the local address to answer from; 0: the kernel chooses
-    int64_t stamp_ns = 0;  // the kernel's receive stamp (wall clock); 0 unless SO_TIMESTAMPNS is on
+    sockaddr_storage source{};
+    int source_length = 0;
+    // The address it was sent to; all zero unless SOCKOPT_PKTINFO (SOCKOPT_PKTINFO6) is on.
+    in6_addr destination{};
+    in6_addr reply_from{};  // the local address to answer from; all zero: the kernel chooses
+    unsigned interface = 0; // the interface it arrived on, when the destination is known
+    int64_t stamp_ns = 0;   // the kernel's receive stamp (wall clock); 0 unless SO_TIMESTAMPNS is on
+    // The type-of-service byte or traffic class it arrived with; -1 unless SOCKOPT_RECVTOS
+    // (SOCKOPT_RECVTCLASS) is on.
+    int traffic_class = -1;
 };
 
 // Receives up to `count` waiting datagrams. Returns how many arrived, 0 when none is waiting,
@@ -33,8 +40,11 @@ struct outgoing_datagram {
     // Filled by the caller: the bytes are parts[0] followed by parts[1].
     const void* parts[2] = {nullptr, nullptr};
     size_t part_sizes[2] = {0, 0};
-    sockaddr_in destination{};
-    in_addr from{}; // source address to send from; 0: the kernel chooses
+    sockaddr_storage destination{};
+    int destination_length = 0;
+    in6_addr from{};        // source address to send from; all zero: the kernel chooses
+    unsigned interface = 0; // with `from`: the interface of a link-local address
+    int traffic_class = -1; // the type-of-service byte or traffic class to send with; -1: the socket's
     // Filled by send_datagrams.
     int result = 0; // bytes sent, or -1
     int error = 0;  // errno of a failed send, else 0

@@ -2,7 +2,10 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
+
+#include <cstring>
 
 namespace plat {
 
@@ -18,6 +21,19 @@ std::optional<std::vector<interface_ipv4>> interface_ipv4_addresses() {
     }
     ::freeifaddrs(list);
     return found;
+}
+
+unsigned interface_index(const char* name) {
+    return name ? ::if_nametoindex(name) : 0;
+}
+
+bool interface_name(unsigned index, char* out, int size) {
+    char name[IF_NAMESIZE] = {};
+    if (index == 0 || size <= 0 || !::if_indextoname(index, name)) return false;
+    const size_t length = ::strnlen(name, sizeof name);
+    if (length >= size_t(size)) return false;
+    std::memcpy(out, name, length + 1);
+    return true;
 }
 
 } // namespace plat

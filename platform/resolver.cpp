@@ -122,6 +122,23 @@ bool host_ipv4_addresses(const char* host, std::vector<uint32_t>* out) {
     return true;
 }
 
+bool host_addresses(const char* host, int family, std::vector<std::string>* out) {
+    out->clear();
+    addrinfo hints{};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_DGRAM; // one entry per address, not one per socket type
+    addrinfo* list = nullptr;
+    if (!host || ::getaddrinfo(host, nullptr, &hints, &list) != 0) return false;
+    for (const addrinfo* a = list; a; a = a->ai_next) {
+        char text[NI_MAXHOST];
+        if (::getnameinfo(a->ai_addr, a->ai_addrlen, text, sizeof text, nullptr, 0,
+                          NI_NUMERICHOST) == 0)
+            out->push_back(text);
+    }
+    ::freeaddrinfo(list);
+    return !out->empty();
+}
+
 bool host_name_of_ipv4(uint32_t address, std::string* out) {
     hostent e{};
     std::vector<char> scratch;

@@ -37,6 +37,11 @@ bool protocol_by_number(int number, NameEntry* out);
 // host is not found.
 bool host_ipv4_addresses(const char* host, std::vector<uint32_t>* out);
 
+// The addresses of a host of one family (AF_INET, AF_INET6) or of both (AF_UNSPEC) as numeric
+// texts ("192.0.2.1", "2001:db8::1", "fe80::1%eth0"), in the order the name services give them
+// (getaddrinfo, which sorts them by the system's address selection); false when not found.
+bool host_addresses(const char* host, int family, std::vector<std::string>* out);
+
 // The official name of the host with this IPv4 address (network byte order); false when none.
 bool host_name_of_ipv4(uint32_t address, std::string* out);
 

@@ -159,12 +159,25 @@ int recvfrom(int sock, void* buf, int len, int flags, sockaddr* from, int* froml
     return checked_transfer(sock, r);
 }
 
+int control_traffic_class(const cmsghdr* c) {
+    if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_TOS && c->cmsg_len >= CMSG_LEN(1))
+        return *CMSG_DATA(c); // one byte
+    if (c->cmsg_level == IPPROTO_IPV6 && c->cmsg_type == IPV6_TCLASS &&
+        c->cmsg_len >= CMSG_LEN(sizeof(int))) {
+        int value;
+        std::memcpy(&value, CMSG_DATA(c), sizeof value);
+        return value & 0xFF;
+    }
+    return -1;
+}
+
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,
                      ReceiveReadings* readings) {
     *readings = {};
     if (refuse_negative(len)) return fail();
     iovec iov{buf, to_len(len)};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(uint32_t))];
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec)) + CMSG_SPACE(sizeof(uint32_t)) +
+                                  CMSG_SPACE(sizeof(int))];
     msghdr msg{};
     msg.msg_name = from;
     msg.msg_namelen = fromlen ? to_len(*fromlen) : 0;
@@ -184,6 +197,8 @@ int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, in
             uint32_t drops;
             std::memcpy(&drops, CMSG_DATA(c), sizeof drops);
             readings->buffer_drops = drops;
+        } else if (const int tclass = control_traffic_class(c); tclass >= 0) {
+            readings->traffic_class = tclass;
         }
     }
     return static_cast<int>(r);

@@ -57,7 +57,14 @@ struct ReceiveReadings {
     // Datagrams the kernel dropped so far because the socket's receive buffer was full, counted
     // since SO_RXQ_OVFL was turned on; -1 when it was not reported.
     int64_t buffer_drops = -1;
+    // The type-of-service byte or traffic class it arrived with; -1 unless SOCKOPT_RECVTOS or
+    // SOCKOPT_RECVTCLASS is on.
+    int traffic_class = -1;
 };
+
+// The type-of-service byte (IPv4) or traffic class (IPv6) a control message of a receive
+// carries; -1 when it carries neither.
+int control_traffic_class(const cmsghdr* c);
 
 // recvfrom that also yields the kernel's readings of the datagram.
 int recvfrom_stamped(int sock, void* buf, int len, int flags, sockaddr* from, int* fromlen,

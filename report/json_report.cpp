@@ -171,10 +171,8 @@ std::string indented(const json& value) {
 void json_report::write_head(const rebound_run_start* start) {
     json responder = nullptr;
     if (start) {
-        const AddrParts a = addr_parts(start->connaddr);
-        const std::string address = std::to_string(a.a) + "." + std::to_string(a.b) + "." +
-                                    std::to_string(a.c) + "." + std::to_string(a.d);
-        responder = {{"address", address}, {"port", a.port}};
+        responder = {{"address", address_only_text(start->connaddr)},
+                     {"port", start->connaddr.port()}};
     }
     std::FILE* f = out_;
     std::fprintf(f, "{\n  \"program\": %s,\n", json(run_.program).dump().c_str());

@@ -1,6 +1,7 @@
 // reboundcli: one round-trip measurement from the command line. By default standard output
 // carries the measurement's event lines and nothing else, line by line as they happen; options
 // add a summary, a JSON document and an OpenMetrics file, all written also after a stop.
+#include "address/net_address.h"
 #include "engine/echo_policy.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
@@ -33,7 +34,7 @@ namespace {
 constexpr const char* kDescription =
     "Sends UDP probes to an echo responder (reboundsrv) one after another and prints one line\n"
     "per event: every send, every echo with its round-trip time, time-outs, and closing\n"
-    "statistics. The line protocol is IPv4 only.";
+    "statistics. Over IPv6 the lines print the responder as [address]:port.";
 
 constexpr const char* kFooter =
     "Summary percentiles are exact up to 1048576 answered probes; beyond that they come from\n"
@@ -64,6 +65,7 @@ constexpr size_t kLongestLateWindow = size_t{1} << 21; // 48 MiB of probe slots
 
 struct Settings {
     std::string host = "127.0.0.1";
+    host_family family = host_family::any;
     rebound_params params;
     bool count_given = false;
     bool summary = false;
@@ -80,8 +82,16 @@ int parse(int argc, char** argv, Settings* s) {
     init_app(app, kFooter);
     rebound_params& p = s->params;
     app.add_option("-h,--host", s->host,
-                   "responder: dotted IPv4 address or host name (default 127.0.0.1)")
+                   "responder: dotted IPv4 address, IPv6 address (::1, [::1], fe80::1%eth0:\n"
+                   "a link-local address needs its zone) or host name (default 127.0.0.1)")
         ->type_name("HOST");
+    bool only4 = false;
+    bool only6 = false;
+    CLI::Option* ipv4 = app.add_flag("-4", only4, "resolve the host to an IPv4 address only");
+    CLI::Option* ipv6 = app.add_flag("-6", only6,
+                                     "resolve the host to an IPv6 address only\n"
+                                     "(neither: the first address the name services give)");
+    ipv4->excludes(ipv6);
     add_whole_number(app, "-p,--port", &p.ipport, 1, 65535,
                      "responder's UDP port, 1..65535 (default 33333)");
     add_seconds(app, "-t,--timeout", &p.timeout, true,
@@ -124,6 +134,7 @@ int parse(int argc, char** argv, Settings* s) {
                        "atomically (for node_exporter's textfile collector)")
             ->type_name("FILE");
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
+    s->family = only4 ? host_family::ipv4 : only6 ? host_family::ipv6 : host_family::any;
     s->count_given = count->count() > 0;
     p.kernel_stamps = !user_clock;
     s->json_given = json->count() > 0;
@@ -159,7 +170,7 @@ int main(int argc, char** argv) {
     Settings s;
     if (const int status = parse(argc, argv, &s); status >= 0) return status;
 
-    const host_address host = resolve_host_text(s.host);
+    const host_address host = resolve_host_text(s.host, s.family);
     if (host.address.empty()) return usage_problem(host.error);
     rebound_params& p = s.params;
     p.ipaddr = host.address.c_str();
@@ -200,7 +211,7 @@ int main(int argc, char** argv) {
         json_out = json_file.stream();
     }
 
-    const std::string target = s.host + ":" + std::to_string(p.ipport);
+    const std::string target = endpoint_of(s.host, p.ipport);
     run_description run;
     run.program = "reboundcli";
     run.version = REBOUND_VERSION;

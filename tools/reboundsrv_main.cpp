@@ -4,6 +4,7 @@
 // (main) thread supervises. It takes signals as data (SIGINT/SIGTERM stop, SIGUSR1 asks for
 // the counters), writes the queued lines to standard output without ever blocking, and after a
 // stop writes what the output takes within the stop's time budget, then the counters line.
+#include "address/net_address.h"
 #include "engine/echo_responder.h"
 #include "engine/line_printer.h"
 #include "engine/probe_header.h"
@@ -43,7 +44,8 @@ constexpr const char* kFooter =
     "Datagrams sent to a broadcast or multicast address, and datagrams from the responder's own\n"
     "port, from port 0 or a port below 1024 (echo, chargen, DNS: services a forged source would\n"
     "aim the echo at) or from an address no host has (broadcast, multicast, 0.0.0.0/8,\n"
-    "240.0.0.0/4) are never answered either. Sources outside the --allow ranges get an echo no\n"
+    "240.0.0.0/4; over IPv6 ff00::/8 and ::) are never answered either; an IPv4 peer seen\n"
+    "as ::ffff:a.b.c.d is judged, and printed, as its IPv4 address. Sources outside the --allow ranges get an echo no\n"
     "larger than their request, at most --rate datagrams a second each, so a forged source\n"
     "cannot make the responder send anyone more than it was sent. --max-echo caps every echo.\n"
     "The port is shared with no other socket: one already in use is refused (exit 1).\n"
@@ -61,7 +63,7 @@ constexpr const char* kFooter =
 struct options {
     std::string host;
     int32_t port = kDefaultPort;
-    std::vector<std::string> allow{kLoopbackRangeText};
+    std::vector<std::string> allow{kLoopbackRangeText, kLoopback6RangeText};
     int32_t rate = kDefaultRate;
     int32_t max_echo = kMaxUdpPayload;
     bool quiet = false;
@@ -78,7 +80,15 @@ CLI::Validator text_check(bool (*accept)(const std::string&), const std::string&
 }
 
 bool is_range(const std::string& text) {
-    return parse_ipv4_range(text).has_value();
+    ip_ranges ranges;
+    return add_ip_range(text, &ranges);
+}
+
+// Empty (every address of both families), a dotted IPv4 address or an IPv6 literal.
+bool is_serve_address(const std::string& text) {
+    if (!looks_like_ipv6(text) && (text.empty() || text.front() != '[')) return is_host_address(text);
+    net_address parsed;
+    return parse_address_literal(text, 0, &parsed).empty();
 }
 
 // Hands each loop's events to that loop's printer (the start lines go to loop 0's; quiet, only
@@ -116,18 +126,24 @@ int parse(int argc, char** argv, options* o) {
     init_app(app, kFooter);
     const auto text = [](auto n) { return std::to_string(n); };
     app.add_option("-h,--host", o->host,
-                   "local IPv4 address to bind to\n(default: every address, 0.0.0.0)")
-        ->check(text_check(is_host_address, "is not an IPv4 address (dotted decimal)"))
+                   "local address to bind to: dotted IPv4 (0.0.0.0: every IPv4\n"
+                   "address) or IPv6 (::1; ::, every IPv6 address; fe80::1%eth0)\n"
+                   "(default: every address of both families on one socket)")
+        ->check(text_check(is_serve_address,
+                           "is not an IPv4 address (dotted decimal) or an IPv6 address "
+                           "(link-local with its zone)"))
         ->type_name("ADDRESS");
     add_whole_number(app, "-p,--port", &o->port, 1, kLastPort,
                      "local UDP port, 1 to " + text(kLastPort) + " (default " + text(kDefaultPort) +
                          ")")
         ->type_name("PORT");
     app.add_option("--allow", o->allow,
-                   "a trusted source range, repeatable: its sources get echoes of\nany size "
-                   "their probe asks for\n(default " +
-                       std::string(kLoopbackRangeText) + "; --allow replaces it)")
-        ->check(text_check(is_range, "is not an IPv4 range (a.b.c.d/n, host bits zero)"))
+                   "a trusted source range of either family, repeatable: its\nsources get "
+                   "echoes of any size their probe asks for\n(default " +
+                       std::string(kLoopbackRangeText) + " and " + kLoopback6RangeText +
+                       "; --allow replaces both)")
+        ->check(text_check(is_range, "is not an IPv4 or IPv6 range (a.b.c.d/n or x::y/n, host "
+                                     "bits zero)"))
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("CIDR");
     add_whole_number(app, "--rate", &o->rate, 0, kMaxRate,
@@ -148,8 +164,8 @@ int parse(int argc, char** argv, options* o) {
 }
 
 void report_bind_failure(const options& o, int32_t result, int error) {
-    std::fprintf(stderr, "reboundsrv: cannot serve on %s:%d: %s (result %d)\n",
-                 o.host.empty() ? "0.0.0.0" : o.host.c_str(), o.port,
+    std::fprintf(stderr, "reboundsrv: cannot serve on %s: %s (result %d)\n",
+                 endpoint_of(o.host.empty() ? "0.0.0.0" : o.host, o.port).c_str(),
                  plat::error_text(error).c_str(), result);
 }
 
@@ -162,9 +178,11 @@ int main(int argc, char** argv) {
     responder_config config;
     config.ipaddr = o.host.c_str();
     config.ipport = o.port;
-    config.policy.trusted.clear();
+    ip_ranges trusted;
     for (const auto& text : o.allow)
-        config.policy.trusted.push_back(*parse_ipv4_range(text));
+        add_ip_range(text, &trusted);
+    config.policy.trusted = trusted.v4;
+    config.policy.trusted6 = trusted.v6;
     config.policy.max_echo = o.max_echo;
     config.rate = static_cast<uint32_t>(o.rate);
     config.loops = o.loops;

@@ -202,7 +202,7 @@ TEST_F(ConnectHost, TextNamingNoAddressSendsNothing) {
         {"2130706433", "is not a dotted IPv4 address"},
         {"", "the host is empty"},
         {"local host", "holds characters that no host name or address has"},
-        {"nosuch.rebound.test", "has no IPv4 address (the name does not resolve)"},
+        {"nosuch.rebound.test", "has no IP address (the name does not resolve)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.host);

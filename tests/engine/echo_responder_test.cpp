@@ -242,7 +242,7 @@ TEST(ResponderSetup, CommandLineErrorsNameTheOptionAndHelpDescribesEveryOption) 
         {{"-p", "70000"}, 2, "--port: "},
         {{"-p"}, 2, "--port: "},
         {{"--verbose"}, 2, "--verbose"},
-        {{"--allow", "10.1.2.3/8"}, 2, "--allow: '10.1.2.3/8' is not an IPv4 range"},
+        {{"--allow", "10.1.2.3/8"}, 2, "--allow: '10.1.2.3/8' is not an IPv4 or IPv6 range"},
         {{"--allow", "10.0.0.0/33"}, 2, "--allow: "},
         {{"--rate", "-1"}, 2, "--rate: "},
         {{"--max-echo", "65508"}, 2, "--max-echo: "},

@@ -11,6 +11,10 @@ namespace {
 
 const std::string T = R"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2}(\.\d{6})?)";
 
+// An endpoint: a dotted IPv4 address or a bracketed IPv6 one (with its zone), and the port.
+const std::string kIpv4Endpoint = R"((\d{1,3}\.){3}\d{1,3}:\d{1,5})";
+const std::string kIpv6Endpoint = R"(\[[0-9a-f:.]+(%[\w.-]+)?\]:\d{1,5})";
+
 // The pattern of a printf conversion as the printer uses it.
 std::string conversion_pattern(const std::string& spec) {
     static const std::vector<std::pair<std::string, std::string>> table = {
@@ -23,6 +27,7 @@ std::string conversion_pattern(const std::string& spec) {
         {"%f", R"(-?\d+\.\d{6})"},
         {"%05.3f", R"(\d+\.\d{3})"},
         {"%%", "%"},
+        {REBOUND_LINE_ENDPOINT, "(" + kIpv4Endpoint + "|" + kIpv6Endpoint + ")"},
     };
     for (const auto& [conv, re] : table)
         if (conv == spec) return re;
@@ -89,6 +94,15 @@ std::vector<std::string> of_kind(const std::vector<std::string>& lines, const st
     for (const auto& l : lines)
         if (kind_of(l) == kind) out.push_back(l);
     return out;
+}
+
+std::string endpoint_family(const std::string& line) {
+    static const std::regex v4("[ (]" + kIpv4Endpoint + "[) ]");
+    static const std::regex v6("[ (]" + kIpv6Endpoint + "[) ]");
+    const bool four = std::regex_search(line, v4);
+    const bool six = std::regex_search(line, v6);
+    if (four == six) return "";
+    return four ? "ipv4" : "ipv6";
 }
 
 long field(const std::string& line, const std::string& name) {

@@ -6,9 +6,11 @@
 
 namespace testsupport {
 
-ResponderProcess::ResponderProcess(const std::vector<std::string>& options) {
+ResponderProcess::ResponderProcess(const std::vector<std::string>& options,
+                                   const std::string& host) {
     port_ = free_udp_port();
-    std::vector<std::string> args{"-h", "127.0.0.1", "-p", std::to_string(port_)};
+    std::vector<std::string> args{"-p", std::to_string(port_)};
+    if (!host.empty()) args.insert(args.begin(), {"-h", host});
     args.insert(args.end(), options.begin(), options.end());
     if (!process_.start(program_path("reboundsrv"), args)) return;
     // The first echo proves the responder is bound and serving.

@@ -1,5 +1,5 @@
-// reboundsrv started by a test on 127.0.0.1 and a free port, known to answer before the
-// constructor returns; ended with the test.
+// reboundsrv started by a test on 127.0.0.1 (or every address of both families) and a free
+// port, known to answer over IPv4 before the constructor returns; ended with the test.
 #pragma once
 
 #include "tests/support/child_process.h"
@@ -11,8 +11,10 @@ namespace testsupport {
 
 class ResponderProcess {
   public:
-    // `options` follow the address and port on reboundsrv's command line.
-    explicit ResponderProcess(const std::vector<std::string>& options = {});
+    // `options` follow the address and port on reboundsrv's command line; an empty `host`
+    // leaves the address out (every address of both families).
+    explicit ResponderProcess(const std::vector<std::string>& options = {},
+                              const std::string& host = "127.0.0.1");
     int port() const { return port_; }
     bool answering() const { return answering_; }
     ChildProcess& process() { return process_; }

@@ -105,7 +105,7 @@ TEST_F(OwnNetwork, HostTextsThatAreRefused) {
         const char* message;
     };
     const Case cases[] = {
-        {"missing.rebound.test", "has no IPv4 address"},
+        {"missing.rebound.test", "has no IP address"},
         // Numeric shorthand the C library reads as another address (1.2.3 is 1.2.0.3).
         {"1.2.3", "'1.2.3' is not a dotted IPv4 address"},
         {"127.1", "is not a dotted IPv4 address"},

@@ -127,7 +127,7 @@ TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
     const auto help = run_program("reboundcli", {"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_EQ(help.lines.at(0), "Usage: reboundcli [OPTIONS]");
-    for (const char* documented : {"Exit status: 0", "IPv4 only", "within 1 %"})
+    for (const char* documented : {"Exit status: 0", "[address]:port", "within 1 %"})
         EXPECT_NE(help.out.find(documented), std::string::npos) << documented;
     const auto version = run_program("reboundcli", {"--version"});
     EXPECT_EQ(version.exit_code, 0);
