@@ -11,6 +11,7 @@
 
 #include <arpa/inet.h>
 #include <csignal>
+#include <netdb.h>
 #include <fstream>
 #include <poll.h>
 #include <sys/socket.h>
@@ -22,13 +23,25 @@ using json = nlohmann::json;
 namespace {
 
 constexpr const char* kNamedAddress = "127.0.7.1";
+constexpr const char* kNamed6 = "fd00:7::1";
 constexpr int kPort = 33333; // the namespace is ours: the default port is free
 
 class OwnNetwork : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         why_not_ = enter_private_network("127.0.0.1 localhost\n"
-                                         "127.0.7.1 echo.rebound.test echo\n");
+                                         "127.0.7.1 echo.rebound.test echo\n"
+                                         "fd00:7::1 six.rebound.test\n"
+                                         "127.0.7.2 both.rebound.test\n"
+                                         "fd00:7::1 both.rebound.test\n");
+        // The name services read ::1 as 127.0.0.1 too: the IPv6 names get an address of
+        // their own, on the namespace's loopback.
+        if (!why_not_.empty()) return;
+        ChildProcess ip;
+        if (!ip.start("/usr/sbin/ip", {"-6", "addr", "add", std::string(kNamed6) + "/128", "dev",
+                                       "lo", "nodad"}) ||
+            !ip.wait() || ip.exit_code() != 0)
+            why_not_ = "cannot add an IPv6 address to the loopback";
     }
     void SetUp() override {
         if (!why_not_.empty())
@@ -97,6 +110,64 @@ TEST_F(OwnNetwork, NamesResolveAndTheLinesShowTheAddress) {
         server.signal(SIGTERM);
         server.wait();
     }
+}
+
+// The first address the name services give for `host`, numeric.
+std::string first_address(const char* host) {
+    addrinfo hints{};
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo* list = nullptr;
+    if (::getaddrinfo(host, nullptr, &hints, &list) != 0) return "";
+    char text[NI_MAXHOST] = "";
+    ::getnameinfo(list->ai_addr, list->ai_addrlen, text, sizeof text, nullptr, 0, NI_NUMERICHOST);
+    ::freeaddrinfo(list);
+    return text;
+}
+
+// Names of either family: -4 and -6 pick theirs, neither takes the first address given, and a
+// name without an address of the family asked is refused.
+TEST_F(OwnNetwork, NamesResolveToTheFamilyAsked) {
+    ChildProcess server; // every address of both families
+    ASSERT_TRUE(server.start(program_path("reboundsrv"), {"-p", std::to_string(kPort)}));
+    ASSERT_TRUE(answering("127.0.0.1", kPort));
+    struct Case {
+        const char* host;
+        const char* family; // "", "-4" or "-6"
+        std::string address; // in the first line; empty: refused
+    };
+    const Case cases[] = {
+        {"six.rebound.test", "", kNamed6},
+        {"six.rebound.test", "-6", kNamed6},
+        {"six.rebound.test", "-4", ""},
+        {"both.rebound.test", "-4", "127.0.7.2"},
+        {"both.rebound.test", "-6", kNamed6},
+        {"both.rebound.test", "", first_address("both.rebound.test")},
+        {"echo.rebound.test", "-6", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.host) + " " + c.family);
+        std::vector<std::string> args{"-h", c.host, "-c", "2", "--sendsize=64"};
+        if (*c.family) args.push_back(c.family);
+        const auto r = run_program("reboundcli", args);
+        if (c.address.empty()) {
+            EXPECT_EQ(r.exit_code, 2);
+            EXPECT_EQ(r.out, "");
+            EXPECT_NE(r.err.find(std::string("has no IPv") + (c.family[1] == '4' ? "4" : "6") +
+                                 " address"),
+                      std::string::npos)
+                << r.err;
+            continue;
+        }
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        ASSERT_FALSE(r.lines.empty());
+        const bool v6 = c.address.find(':') != std::string::npos;
+        EXPECT_EQ(r.lines[0], std::string("rebound_connect(): connaddr=create_sockaddrin") +
+                                  (v6 ? "6(AF_INET6" : "(AF_INET") + ", ipaddr=" + c.address +
+                                  ", ipport=" + std::to_string(kPort) + "):");
+        EXPECT_NE(r.out.find("recvpkts=2"), std::string::npos);
+    }
+    server.signal(SIGTERM);
+    server.wait();
 }
 
 TEST_F(OwnNetwork, HostTextsThatAreRefused) {
