@@ -83,7 +83,14 @@ echo_refusal judge_source(const echo_policy& policy, const echo_request& request
         const uint32_t address = source.ipv4_host_order();
         *trusted = std::any_of(policy.trusted.begin(), policy.trusted.end(),
                                [&](const ipv4_range& r) { return range_contains(r, address); });
-        return refusal_for(policy, address, source.port(), request.destination);
+        const echo_refusal refusal =
+            refusal_for(policy, address, source.port(), request.destination);
+        // An IPv4 peer reaches a socket of both families in an IPv4 packet; an IPv6 packet
+        // that claims an IPv4-mapped source comes from no host.
+        const bool ipv6_packet = !IN6_IS_ADDR_UNSPECIFIED(&request.destination6);
+        if (refusal == echo_refusal::none && request.source.is_ipv4_mapped() && ipv6_packet)
+            return echo_refusal::reserved;
+        return refusal;
     }
     if (source.family() == AF_INET6) {
         const in6_addr& address = source.ipv6().sin6_addr;

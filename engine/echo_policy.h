@@ -12,7 +12,7 @@
 //   broadcast address (limited, or of a local subnet), multicast, 0.0.0.0/8 or 240.0.0.0/4,
 //   and over IPv6 multicast (ff00::/8) or the unspecified address; an IPv4-mapped source
 //   (::ffff:a.b.c.d, how a socket of both families sees IPv4 peers) is judged as its IPv4
-//   address;
+//   address, and refused as reserved when it came in an IPv6 packet (no IPv4 peer does);
 // - no answer to an echo: every echo carries the echo mark (kProbeFlagEcho), so one forged
 //   datagram cannot keep two echo services bouncing it between them;
 // - sources outside the trusted ranges get an echo no larger than their request, so the

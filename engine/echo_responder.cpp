@@ -22,10 +22,9 @@
 
 namespace {
 
-net_address source_of(const plat::received_datagram& slot) {
+net_address received_source(const plat::received_datagram& slot) {
     return net_address::from_record(reinterpret_cast<const sockaddr*>(&slot.source),
-                                    slot.source_length)
-        .unmapped();
+                                    slot.source_length);
 }
 
 // Datagrams one receive call takes: enough to spread a system call over many datagrams, few
@@ -126,8 +125,9 @@ class receive_loop {
             const plat::received_datagram& slot = slots_[i];
             // Reported as the address it stands for: an IPv4 peer of a socket of both
             // families comes as ::ffff:a.b.c.d.
-            sources_[i] = source_of(slot);
-            echo_request request{{slot.data, static_cast<size_t>(slot.size)}, sources_[i]};
+            const net_address as_received = received_source(slot);
+            sources_[i] = as_received.unmapped();
+            echo_request request{{slot.data, static_cast<size_t>(slot.size)}, as_received};
             if (IN6_IS_ADDR_V4MAPPED(&slot.destination)) {
                 uint32_t v4;
                 std::memcpy(&v4, &slot.destination.s6_addr[12], sizeof v4);

@@ -129,6 +129,105 @@ TEST(EchoPlan, RefusalsEchoSizesAndCopiedBytes) {
     }
 }
 
+// The rules over IPv6: the same refusals where IPv6 has the kind, an IPv4-mapped source judged
+// as its IPv4 address, and trust by the IPv6 ranges.
+TEST(EchoPlan, Ipv6SourcesAndMappedOnes) {
+    echo_policy bound; // bound to [::1]:33333
+    bound.own_port = kPort;
+    ASSERT_EQ(inet_pton(AF_INET6, "::1", &bound.own_address6), 1);
+    echo_policy every = bound; // every address of both families: the destination counts
+    every.own_address6 = {};
+    echo_policy wide = every; // fd00::/8 trusted too
+    wide.trusted6.push_back(*parse_ipv6_range("fd00::/8"));
+
+    struct Case {
+        const char* what;
+        const echo_policy& policy;
+        const char* ip;
+        int port;
+        const char* destination; // "" unknown; an IPv4 one is mapped, as a socket gives it
+        echo_refusal refusal;
+        int32_t echo; // a 32-byte probe asking 1000
+    };
+    using R = echo_refusal;
+    const Case cases[] = {
+        {"trusted", bound, "::1", 40000, "", R::none, 1000},
+        {"untrusted: no more than sent", bound, "fd00::1", 40000, "", R::none, 32},
+        {"trusted by --allow", wide, "fd00::1", 40000, "::1", R::none, 1000},
+        {"own address", bound, "::1", kPort, "", R::own_address, 0},
+        {"own port elsewhere", bound, "fd00::1", kPort, "", R::own_port, 0},
+        {"own address, any bound", every, "fd00::2", kPort, "fd00::2", R::own_address, 0},
+        {"own port, any bound", every, "::1", kPort, "fd00::2", R::own_port, 0},
+        {"system port", bound, "::1", 53, "", R::low_port, 0},
+        {"port 0", bound, "::1", 0, "", R::low_port, 0},
+        {"multicast source", bound, "ff02::1", 40000, "", R::multicast, 0},
+        {"unspecified source", bound, "::", 40000, "", R::reserved, 0},
+        {"to a group", every, "::1", 40000, "ff02::1", R::to_multicast, 0},
+        // An IPv4 peer of a socket of both families, in an IPv4 packet.
+        {"mapped, trusted as 127.0.0.1", every, "::ffff:127.0.0.1", 40000, "127.0.0.1", R::none,
+         1000},
+        {"mapped, untrusted", every, "::ffff:10.0.0.1", 40000, "127.0.0.1", R::none, 32},
+        {"mapped own address", every, "::ffff:127.0.0.1", kPort, "127.0.0.1", R::own_address, 0},
+        {"mapped broadcast", every, "::ffff:255.255.255.255", 40000, "127.0.0.1", R::broadcast, 0},
+        {"mapped system port", every, "::ffff:127.0.0.1", 7, "127.0.0.1", R::low_port, 0},
+        // The same source in an IPv6 packet comes from no host.
+        {"mapped in an IPv6 packet", every, "::ffff:127.0.0.1", 40000, "::1", R::reserved, 0},
+    };
+    for (const auto& c : cases) {
+        auto bytes = testsupport::probe(7, 32, 1000, 32);
+        echo_request request{bytes, {}};
+        sockaddr_in6 from{};
+        from.sin6_family = AF_INET6;
+        from.sin6_port = htons(uint16_t(c.port));
+        ASSERT_EQ(inet_pton(AF_INET6, c.ip, &from.sin6_addr), 1) << c.what;
+        request.source = from;
+        in_addr v4{};
+        if (inet_pton(AF_INET, c.destination, &v4) == 1)
+            request.destination = ntohl(v4.s_addr);
+        else if (*c.destination)
+            ASSERT_EQ(inet_pton(AF_INET6, c.destination, &request.destination6), 1) << c.what;
+        const echo_plan p = plan_echo(c.policy, request);
+        EXPECT_EQ(p.refusal, c.refusal) << c.what;
+        EXPECT_EQ(p.echo_size, c.echo) << c.what;
+    }
+}
+
+TEST(AddressRange, Ipv6RangesAndEitherFamilyByItsText) {
+    struct Case {
+        const char* text;
+        bool ok;
+        const char* inside;  // an address the range holds
+        const char* outside; // one it does not
+    };
+    const Case cases[] = {
+        {"::1/128", true, "::1", "::2"},
+        {"::1", true, "::1", "::"},
+        {"fd00::/8", true, "fdff::1", "fe00::1"},
+        {"2001:db8::/33", true, "2001:db8:7fff::1", "2001:db8:8000::"},
+        {"::/0", true, "ff02::1", nullptr},
+        {"fd00::1/8", false, nullptr, nullptr}, // host bits set
+        {"::1/129", false, nullptr, nullptr},
+        {"::1/", false, nullptr, nullptr},
+        {"::1::/64", false, nullptr, nullptr},
+        {"fd00::/8 ", false, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto r = parse_ipv6_range(c.text);
+        ASSERT_EQ(r.has_value(), c.ok) << c.text;
+        in6_addr a{};
+        if (c.inside && inet_pton(AF_INET6, c.inside, &a) == 1)
+            EXPECT_TRUE(range_contains(*r, a)) << c.text << " " << c.inside;
+        if (c.outside && inet_pton(AF_INET6, c.outside, &a) == 1)
+            EXPECT_FALSE(range_contains(*r, a)) << c.text << " " << c.outside;
+    }
+    ip_ranges both;
+    EXPECT_TRUE(add_ip_range("10.0.0.0/8", &both));
+    EXPECT_TRUE(add_ip_range("fd00::/8", &both));
+    EXPECT_FALSE(add_ip_range("10.0.0.0/8:", &both));
+    EXPECT_EQ(both.v4.size(), 1u);
+    EXPECT_EQ(both.v6.size(), 1u);
+}
+
 // Marked echoes, and stamps where the request asks for them and the echo can hold them.
 TEST(EchoPlan, EchoesAreMarkedAndAMarkedDatagramIsNeverAnswered) {
     echo_policy policy;

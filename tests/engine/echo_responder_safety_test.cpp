@@ -10,6 +10,7 @@
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <map>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -31,7 +32,7 @@ class Safety : public ::testing::Test {
         if (!host.empty()) args.insert(args.begin(), {"-h", host});
         args.insert(args.end(), extra.begin(), extra.end());
         ASSERT_TRUE(server_.start(program_path("reboundsrv"), args));
-        ASSERT_TRUE(server_.wait_for_output("listaddr.sin_port="));
+        ASSERT_TRUE(server_.wait_for_output("listaddr.sin")); // the second start line
     }
     Counters counters_after(long received) {
         const auto c = counters_when(server_, [&](const Counters& c) {
@@ -263,3 +264,110 @@ TEST_F(Safety, BoundToEveryAddressItAnswersFromTheAddressAsked) {
 }
 
 } // namespace
+
+// The same rules over IPv6, on a responder of both families: forged sources from its own
+// address and port, system ports, and the sources the kernel itself drops (multicast, and
+// IPv4-mapped addresses such as ::ffff:127.0.0.1, which would pass for an IPv4 peer).
+TEST_F(Safety, ForgedIpv6SourcesAreRefusedLikeTheirIpv4Kin) {
+    start({}, "");
+    ForgedUdp forge;
+    ASSERT_TRUE(forge.ready()) << "raw sockets need root";
+    constexpr int kOwn = -1;
+    struct Case {
+        const char* source;
+        int port;
+        const char* reason; // nullptr: answered; "-": refused or dropped by the kernel
+    };
+    const Case cases[] = {
+        {"::1", kOwn, "own_address"},
+        {"fd00::9", kOwn, "own_port"},
+        {"::1", 7, "low_port"},
+        {"::1", 0, "low_port"},
+        {"fd00::9", 1023, "low_port"},
+        {"ff02::1", 40000, "-"}, // multicast: the kernel drops these itself
+        {"ff05::2", 40000, "-"},
+        // Judged as 127.0.0.1 (at an IPv6 destination the responder's own IPv4 address is not
+        // known: any source at its port is refused) ...
+        {"::ffff:127.0.0.1", kOwn, "own_port"},
+        {"::ffff:127.0.0.1", 7, "low_port"},
+        // ... and an IPv6 packet from an IPv4-mapped source comes from no host.
+        {"::ffff:127.0.0.1", 40000, "reserved"},
+        {"::1", 1024, nullptr},
+        {"fd00::9", 40000, nullptr},
+    };
+    std::map<std::string, long> expected;
+    long answered = 0;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(forge.send(c.source, c.port == kOwn ? port_ : c.port, port_,
+                               probe(9, 64, 64, 64)))
+            << c.source;
+        if (!c.reason)
+            ++answered;
+        else if (std::string(c.reason) != "-")
+            ++expected[c.reason];
+    }
+    // A real client after them all: once its echo is back, every datagram before it was decided.
+    const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+    sockaddr_in6 to{};
+    to.sin6_family = AF_INET6;
+    to.sin6_addr = in6addr_loopback;
+    to.sin6_port = htons(uint16_t(port_));
+    const auto p = probe(1, 32, 32, 32);
+    ::sendto(fd, p.data(), p.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    timeval limit{5, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    char echo[64];
+    EXPECT_EQ(::recv(fd, echo, sizeof echo, 0), 32);
+    ::close(fd);
+    ++answered;
+
+    long sure = answered;
+    for (const auto& [reason, n] : expected)
+        sure += n;
+    auto c = counters_after(sure);
+    for (const auto& [reason, n] : expected)
+        EXPECT_EQ(c[reason], n) << reason;
+    EXPECT_EQ(c["echoed"], answered); // nothing forged beyond the answered rows got an echo
+    EXPECT_EQ(c["received"], c["echoed"] + c["refused"]);
+    const auto lines = stop_and_read();
+    EXPECT_EQ(grammar::unmatched(lines), std::vector<std::string>{});
+    for (const auto& l : grammar::of_kind(lines, "lsend"))
+        EXPECT_EQ(grammar::endpoint_family(l), "ipv6") << l;
+}
+
+// An IPv6 source outside --allow: its echo is never larger than its request; one inside gets
+// what it asks for.
+TEST_F(Safety, UntrustedIpv6SourcesGetNoMoreThanTheySent) {
+    struct Case {
+        const char* allow;
+        size_t request;
+        uint32_t asked;
+        size_t echo;
+    };
+    const Case cases[] = {
+        {"127.0.0.0/8", 32, 65507, 32}, // ::1 outside
+        {"127.0.0.0/8", 100, 50, 50},
+        {"::1/128", 32, 1000, 1000}, // inside
+        {"::/0", 32, 1000, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.allow);
+        ChildProcess server; // one responder per trusted range
+        const int port = free_udp_port();
+        ASSERT_TRUE(server.start(program_path("reboundsrv"),
+                                 {"-h", "::1", "-p", std::to_string(port), "--allow", c.allow}));
+        ASSERT_TRUE(server.wait_for_output("listaddr.sin"));
+        const int fd = ::socket(AF_INET6, SOCK_DGRAM, 0);
+        sockaddr_in6 to{};
+        to.sin6_family = AF_INET6;
+        to.sin6_addr = in6addr_loopback;
+        to.sin6_port = htons(uint16_t(port));
+        const auto p = probe(2, uint32_t(c.request), c.asked, c.request);
+        ::sendto(fd, p.data(), p.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        timeval limit{5, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        std::vector<char> echo(2000);
+        EXPECT_EQ(::recv(fd, echo.data(), echo.size(), 0), ssize_t(c.echo));
+        ::close(fd);
+    }
+}
