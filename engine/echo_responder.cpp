@@ -22,6 +22,17 @@
 
 namespace {
 
+// The two bits below the DSCP in the traffic class byte.
+constexpr int kEcnMask = 0x3;
+
+// Each datagram then tells its traffic class: an IPv4 one (also on a socket of both families)
+// through IP_RECVTOS, an IPv6 one through IPV6_RECVTCLASS; the socket refuses the one of a
+// family it does not carry, which is harmless.
+void read_traffic_class(int32_t sock) {
+    udp_setopt(sock, SOCKOPT_RECVTOS, 1);
+    udp_setopt(sock, SOCKOPT_RECVTCLASS, 1);
+}
+
 net_address received_source(const plat::received_datagram& slot) {
     return net_address::from_record(reinterpret_cast<const sockaddr*>(&slot.source),
                                     slot.source_length);
@@ -50,9 +61,10 @@ struct responder_state {
     responder_stop& stop;
     source_rate_limiter limiter;
     std::atomic<uint32_t> served{0}; // the request counter, counted in batches
-    // Kernel receive stamps are asked of the socket once a request wants the responder's stamps:
-    // until then no datagram carries the cost of one.
+    // Kernel receive stamps (and the traffic class of arrival) are asked of the socket once a
+    // request wants the responder's stamps: until then no datagram carries the cost of them.
     std::atomic<bool> receive_stamps{false};
+    bool dscp_echo = false; // answer with the DSCP of the probe
 };
 
 class receive_loop {
@@ -161,6 +173,9 @@ class receive_loop {
                 out.from = slot.reply_from;
                 out.interface = slot.interface;
             }
+            // The DSCP alone: the ECN bits belong to the path's congestion signalling.
+            if (state_.dscp_echo && slot.traffic_class >= 0)
+                out.traffic_class = slot.traffic_class & ~kEcnMask;
         }
         stamp_sent();
         send_all(sends);
@@ -178,9 +193,12 @@ class receive_loop {
         // The first such request of a run is stamped by the clock: the kernel stamps only
         // what arrives after it was asked to.
         if (!state_.receive_stamps.load(std::memory_order_relaxed) &&
-            !state_.receive_stamps.exchange(true, std::memory_order_relaxed))
+            !state_.receive_stamps.exchange(true, std::memory_order_relaxed)) {
             udp_setopt(sock_, SOCKOPT_TIMESTAMPNS, 1);
+            read_traffic_class(sock_);
+        }
         stamps_write_received(slot.data, slot.stamp_ns ? slot.stamp_ns : plat::wall_ns());
+        if (slot.traffic_class >= 0) stamps_write_arrival_class(slot.data, slot.traffic_class);
         stamped_[stamps_++] = slot.data;
     }
 
@@ -337,6 +355,8 @@ int32_t rebound_listen(const responder_config& config, responder_observer& obser
     state.policy.own_address = listaddr.is_ipv6() ? 0 : listaddr.ipv4_host_order();
     state.policy.own_address6 = listaddr.is_ipv6() ? listaddr.ipv6().sin6_addr : in6_addr{};
     state.policy.subnet_broadcasts = local_subnet_broadcasts().value_or(std::vector<uint32_t>{});
+    state.dscp_echo = config.dscp_echo;
+    if (config.dscp_echo) read_traffic_class(sock);
     const int64_t read_at = plat::monotonic_ns();
     stop.attach_socket(sock);
     std::vector<std::unique_ptr<receive_loop>> workers;

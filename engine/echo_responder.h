@@ -21,6 +21,8 @@ struct responder_config {
     echo_policy policy;           // its own_port and own_address are taken from the bound address
     uint32_t rate = kDefaultRate; // datagrams per second per untrusted source
     int loops = 1;                // receive loops, each with its own thread, all on one socket
+    // Answer every probe with the DSCP it arrived with (else the socket's default marking).
+    bool dscp_echo = false;
 };
 
 // Asks a running responder to stop; safe from any thread.

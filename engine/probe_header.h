@@ -23,6 +23,9 @@ inline constexpr uint32_t kProbeFlagEcho = 0x1u;
 // Asked by a client that wants the responder's time stamps in its echo. A responder that gives
 // none echoes such a probe like any other.
 inline constexpr uint32_t kProbeFlagWantStamps = 0x2u;
+// Set by a responder in an echo with its stamps when it read the traffic class the probe
+// arrived with: the second byte of word 0 then holds it (responder_stamps.h).
+inline constexpr uint32_t kProbeFlagArrivalClass = 0x4u;
 // Where the sequence number lies in a datagram: a probe shorter than kSeqOffset + kSeqBytes
 // carries only its low bytes.
 inline constexpr int kSeqOffset = PKTHDR_WORD_SIZE; // word 1

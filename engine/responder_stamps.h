@@ -7,6 +7,10 @@
 //
 // Each is a signed 64-bit little-endian count of nanoseconds since 1970 on the responder's
 // wall clock (CLOCK_REALTIME). An echo of fewer than kStampedEchoSize bytes carries none.
+// With them, a responder that read the traffic class the probe arrived with (the IPv4
+// type-of-service byte or the IPv6 traffic class, DSCP and ECN) puts it in byte 1 of the header
+// (bits 8-15 of word 0) and sets kProbeFlagArrivalClass, so the client learns what the path
+// did to its marking on the way there.
 #pragma once
 
 #include "engine/probe_header.h"
@@ -30,3 +34,8 @@ void stamps_write_sent(void* echo, int64_t ns);
 // they make no sense (either is 0, or the echo left before its probe arrived): an echo service
 // that returns the probe as it came gives zeros, and wrong numbers are never used.
 std::optional<responder_stamps> stamps_read(const void* echo, int32_t size);
+
+// The traffic class byte (0..255) into the echo's header, with its flag.
+void stamps_write_arrival_class(void* echo, int traffic_class);
+// The traffic class the responder read, from an echo of `size` bytes; nothing when it gave none.
+std::optional<int> stamps_arrival_class(const void* echo, int32_t size);

@@ -15,6 +15,7 @@
 #include "platform/clock.h"
 #include "platform/socket_api.h"
 #include "platform/stop_signals.h"
+#include "util/dscp_text.h"
 #include "util/timestamp.h"
 
 #include <algorithm>
@@ -124,8 +125,8 @@ class Run {
     Outcome drain();
     Outcome scheduled();
     Outcome take_until(int64_t deadline, bool until_all_answered);
-    uint8_t echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t stamp_ns,
-                 int64_t mono_ns);
+    uint8_t echo(int phase, int32_t index, uint32_t seq, int32_t size, const Received& r);
+    void mark_probes(bool v6);
     uint32_t echo_seq(int32_t size) const;
     std::optional<rebound_foreign_reason> foreign_reason(int32_t size, uint32_t seq);
     bool unreachable_ends_run(const Received& r);
@@ -291,8 +292,9 @@ std::optional<rebound_foreign_reason> Run::foreign_reason(int32_t size, uint32_t
     return std::nullopt;
 }
 
-uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t stamp_ns,
-                  int64_t mono_ns) {
+uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, const Received& r) {
+    const int64_t stamp_ns = r.kernel.stamp_ns;
+    const int64_t mono_ns = r.mono_ns;
     probe_slot& slot = *window_.find(seq);
     // The kernel's stamp leaves out the wake-up of this thread; a wall clock that stepped
     // between the two readings makes it useless, and the monotonic pair stands in.
@@ -318,8 +320,9 @@ uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, int64_t 
     info_.iterpkts = static_cast<int32_t>(seq);
     // A duplicate keeps the time of the first answer.
     if (!(marks & REBOUND_ECHO_DUPLICATE) && in_record(seq)) info_.recvtime[seq] = round_trip;
+    const int there = p_.want_stamps ? stamps_arrival_class(buf_, size).value_or(-1) : -1;
     events_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip,
-                           kernel, marks, counters(), directions});
+                           kernel, marks, counters(), directions, r.kernel.traffic_class, there});
     bump(info_.recvpkts);
     if (marks & REBOUND_ECHO_DUPLICATE)
         bump(info_.duppkts);
@@ -383,7 +386,7 @@ Run::Outcome Run::take_echo(int phase, int32_t index) {
         const uint32_t seq = echo_seq(r.result);
         buffer_seq_ = seq;
         if (not_an_echo(phase, index, r.result, seq)) continue;
-        marks = echo(phase, index, seq, r.result, r.kernel.stamp_ns, r.mono_ns);
+        marks = echo(phase, index, seq, r.result, r);
         const probe_slot* waited = window_.find(index);
         if (phase == 2 || !waited || (waited->state & kProbeAnswered)) break;
     }
@@ -441,7 +444,7 @@ Run::Outcome Run::take_until(int64_t deadline, bool until_all_answered) {
         const uint32_t seq = echo_seq(r.result);
         if (not_an_echo(1, static_cast<int32_t>(seq), r.result, seq)) continue;
         buffer_seq_ = seq;
-        echo(1, static_cast<int32_t>(seq), seq, r.result, r.kernel.stamp_ns, r.mono_ns);
+        echo(1, static_cast<int32_t>(seq), seq, r.result, r);
     }
 }
 
@@ -494,6 +497,17 @@ bool Run::duration_over() const {
            double(plat::monotonic_ns() - start_mono_) * kNanosecond >= p_.duration;
 }
 
+// The marking the probes go out with, and the reading of every echo's traffic class. Each
+// option is one of a pair, the IPv4 or the IPv6 one by the socket's family.
+void Run::mark_probes(bool v6) {
+    udp_setopt(sock_, v6 ? SOCKOPT_RECVTCLASS : SOCKOPT_RECVTOS, 1);
+    if (p_.dscp >= 0) udp_setopt(sock_, v6 ? SOCKOPT_TCLASS : SOCKOPT_TOS, p_.dscp << kDscpShift);
+    if (p_.ttl > 0) udp_setopt(sock_, v6 ? SOCKOPT_HOPLIMIT : SOCKOPT_TTL, p_.ttl);
+    if (p_.dont_fragment)
+        udp_setopt(sock_, v6 ? SOCKOPT_MTU_DISCOVER6 : SOCKOPT_MTU_DISCOVER,
+                   v6 ? IPV6_PMTUDISC_DO : IP_PMTUDISC_DO);
+}
+
 rebound_end Run::measure() {
     char port_text[6] = {};
     std::snprintf(port_text, sizeof port_text, "%d", p_.ipport);
@@ -510,13 +524,14 @@ rebound_end Run::measure() {
     if (sock_ >= 0) udp_setopt(sock_, v6 ? SOCKOPT_RECVERR6 : SOCKOPT_RECVERR, 1);
     // Echoes the kernel drops from a full receive buffer are the client's loss, not the path's.
     if (sock_ >= 0) udp_setopt(sock_, SOCKOPT_RXQ_OVFL, 1);
+    if (sock_ >= 0) mark_probes(v6);
     if (const int32_t bytes = receive_buffer_bytes(p_); sock_ >= 0 && bytes > 0)
         plat::grow_receive_buffer(sock_, bytes); // a smaller buffer still measures
     if (p_.want_stamps) pkthdr_set(probe_, PKTHDR_WORD0, kProbeFlagWantStamps);
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
     observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count,
-                           window_.capacity(), p_.want_stamps});
+                           window_.capacity(), p_.want_stamps, p_.dscp});
 
     Outcome o{Step::go_on};
     {

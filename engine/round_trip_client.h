@@ -35,6 +35,12 @@ struct rebound_params {
     // carry them split the round trip by direction. Probes and echoes need at least
     // kStampedEchoSize bytes to hold them.
     bool want_stamps = false;
+    // Marking of the probes: the DSCP (0..63; -1 leaves the system's default), the IPv4 TTL or
+    // IPv6 hop limit (1..255; 0 leaves the default), and don't-fragment: a probe larger than
+    // the path's MTU then fails its send (counted with the failed sends), never fragmented.
+    int dscp = -1;
+    int ttl = 0;
+    bool dont_fragment = false;
 };
 
 // The late window a scheduled run needs: every probe within its time limit, twice over.

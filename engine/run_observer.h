@@ -53,6 +53,7 @@ struct rebound_run_start {
     // probe k any more (probe_window.h).
     size_t late_window = probe_window::kDefaultCapacity;
     bool stamps_asked = false; // probes ask the responder for its time stamps
+    int dscp = -1;             // the DSCP the probes are sent with; -1: the system's default
 };
 
 struct rebound_counters {
@@ -100,6 +101,10 @@ struct rebound_echo {
     uint8_t marks;      // rebound_echo_mark bits
     rebound_counters counters;
     rebound_directions directions = {};
+    // The traffic class byte (DSCP << 2 | ECN) the echo arrived with, and the one its probe
+    // arrived at the responder with (given with the responder's stamps); -1 when unknown.
+    int traffic_class = -1;
+    int responder_class = -1;
 };
 
 struct rebound_receive_failed {

@@ -109,6 +109,20 @@ json directions_json(const direction_stats& d) {
     return j;
 }
 
+// Counts by DSCP class name; only the DSCPs seen.
+json dscp_json(const std::array<int32_t, kDscpCount>& counts) {
+    json j = json::object();
+    for (int d = 0; d < kDscpCount; ++d)
+        if (counts[size_t(d)] > 0) j[dscp_name(d)] = counts[size_t(d)];
+    return j;
+}
+
+json marking_json(const marking_stats& m, bool stamps_asked) {
+    return {{"sent", m.sent >= 0 ? json(dscp_name(m.sent)) : json(nullptr)},
+            {"at_responder", stamps_asked ? dscp_json(m.at_responder) : json(nullptr)},
+            {"back", dscp_json(m.back)}};
+}
+
 json summary_json(const run_summary& s) {
     json j;
     j["probes_sent"] = s.sent;
@@ -126,6 +140,7 @@ json summary_json(const run_summary& s) {
     j["round_trip"] = stats_json(s.round_trip);
     j["jitter"] = jitter_json(s.jitter);
     j["directions"] = directions_json(s.directions);
+    j["dscp"] = marking_json(s.marking, s.directions.asked);
     j["send_call"] = {{"median", seconds(s.send_call.quantiles[kMedianIndex])},
                       {"max", seconds(s.send_call.max)}};
     // Scheduled runs only: how far each send was behind its slot, and the slots missed.
@@ -152,6 +167,9 @@ json parameters_json(const run_description& r) {
     j["duration"] = r.duration > 0 ? json(r.duration) : json(nullptr);
     j["period"] = r.period > 0 ? json(r.period) : json(nullptr);
     j["stamps"] = r.stamps;
+    j["dscp"] = r.dscp >= 0 ? json(r.dscp) : json(nullptr);
+    j["ttl"] = r.ttl > 0 ? json(r.ttl) : json(nullptr);
+    j["dont_fragment"] = r.dont_fragment;
     return j;
 }
 

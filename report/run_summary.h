@@ -3,6 +3,9 @@
 #pragma once
 
 #include "engine/run_observer.h"
+#include "util/dscp_text.h"
+
+#include <array>
 
 #include <cstdint>
 #include <string>
@@ -48,6 +51,17 @@ struct direction_stats {
     jitter_stats receive_jitter;       // IPDV of the receive delays
 };
 
+// What the path did to the probes' marking: of the answered probes' first echoes, how many came
+// back with each DSCP, and how many told (with the responder's stamps) each DSCP the probe
+// reached the responder with.
+struct marking_stats {
+    int sent = -1; // the DSCP the probes were sent with; -1: the system's default
+    std::array<int32_t, kDscpCount> at_responder{};
+    std::array<int32_t, kDscpCount> back{};
+    // A DSCP other than the system's default (0) was sent or seen.
+    bool anything_marked() const;
+};
+
 struct run_summary {
     rebound_end end = rebound_end::normal;
     int32_t sent = 0;     // probes whose send call passed them on
@@ -68,6 +82,7 @@ struct run_summary {
     duration_stats send_lateness; // scheduled runs: each send call minus its slot
     int32_t skipped_slots = 0;    // scheduled runs: slots missed entirely
     direction_stats directions;
+    marking_stats marking;
     double elapsed = 0;           // seconds from the run's start to its end (or stop)
     double probes_per_second = 0; // sent / elapsed; NaN when elapsed is 0
 };
@@ -87,6 +102,9 @@ struct run_description {
     double duration = 0; // 0: no time limit
     double period = 0;   // 0: lock-step
     bool stamps = false; // the responder's time stamps asked for
+    int dscp = -1;       // the probes' DSCP; -1: the system's default
+    int ttl = 0;         // the probes' TTL or hop limit; 0: the system's default
+    bool dont_fragment = false;
 };
 
 // "normal", "early" or "stopped".

@@ -2,6 +2,7 @@
 
 #include "util/timestamp.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -42,6 +43,14 @@ static jitter_stats jitter_of(const ipdv_jitter& j) {
 void summary_collector::run_started(const rebound_run_start& e) {
     start_stamp_ = e.start_stamp;
     summary_.directions.asked = e.stamps_asked;
+    summary_.marking.sent = e.dscp;
+}
+
+bool marking_stats::anything_marked() const {
+    const auto marked = [](const std::array<int32_t, kDscpCount>& counts) {
+        return std::any_of(counts.begin() + 1, counts.end(), [](int32_t n) { return n > 0; });
+    };
+    return sent > 0 || marked(at_responder) || marked(back);
 }
 
 void summary_collector::probe_sent(const rebound_probe_sent& e) {
@@ -53,6 +62,9 @@ void summary_collector::echo_received(const rebound_echo& e) {
     if (e.marks & REBOUND_ECHO_DUPLICATE) return; // a probe's round trip is its first echo's
     round_trips_.add(e.round_trip);
     jitter_.add(e.seq, e.round_trip);
+    marking_stats& m = summary_.marking;
+    if (e.traffic_class >= 0) ++m.back[size_t(e.traffic_class >> kDscpShift)];
+    if (e.responder_class >= 0) ++m.at_responder[size_t(e.responder_class >> kDscpShift)];
     const rebound_directions& d = e.directions;
     if (!d.valid) return;
     dwells_.add(d.dwell);

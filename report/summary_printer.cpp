@@ -1,7 +1,9 @@
 #include "report/summary_printer.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstdarg>
+#include <vector>
 
 namespace {
 
@@ -76,6 +78,28 @@ void direction_lines(std::string* text, const direction_stats& d, int32_t answer
                ms(d.receive_jitter.max));
 }
 
+// "EF 5, CS0 1": the DSCPs seen and how often, most frequent first.
+std::string dscp_counts(const std::array<int32_t, kDscpCount>& counts) {
+    std::vector<int> seen;
+    for (int d = 0; d < kDscpCount; ++d)
+        if (counts[size_t(d)] > 0) seen.push_back(d);
+    std::stable_sort(seen.begin(), seen.end(),
+                     [&](int a, int b) { return counts[size_t(a)] > counts[size_t(b)]; });
+    std::string text;
+    for (int d : seen)
+        text += (text.empty() ? "" : ", ") + dscp_name(d) + " " + std::to_string(counts[size_t(d)]);
+    return text.empty() ? "unknown" : text;
+}
+
+// Only for runs that marked their probes, or saw marked echoes.
+void marking_line(std::string* text, const marking_stats& m, bool stamps_asked) {
+    if (!m.anything_marked()) return;
+    const std::string sent = m.sent >= 0 ? dscp_name(m.sent) : "default";
+    append(text, "DSCP: sent %s; at the responder %s; back %s\n", sent.c_str(),
+           stamps_asked ? dscp_counts(m.at_responder).c_str() : "not asked (--stamps)",
+           dscp_counts(m.back).c_str());
+}
+
 } // namespace
 
 std::string summary_text(const run_summary& s, const std::string& target) {
@@ -102,6 +126,7 @@ std::string summary_text(const run_summary& s, const std::string& target) {
         append(&text, "jitter (IPDV) ms: mean %.3f, max %.3f\n", ms(s.jitter.mean),
                ms(s.jitter.max));
     direction_lines(&text, s.directions, s.unique);
+    marking_line(&text, s.marking, s.directions.asked);
     if (s.send_call.count > 0)
         append(&text, "send call ms: median %.3f, max %.3f\n",
                ms(s.send_call.quantiles[kMedianIndex]), ms(s.send_call.max));

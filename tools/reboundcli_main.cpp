@@ -19,6 +19,7 @@
 #include "tools/failure_notice.h"
 #include "tools/host_text.h"
 #include "tools/run_progress.h"
+#include "util/dscp_text.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -61,11 +62,13 @@ constexpr const char* kStandardOutput = "-";
 constexpr size_t kOutputBuffer = 1 << 16;
 constexpr size_t kErrorBuffer = 1 << 12; // line-buffered: a message goes out whole, at once
 constexpr int32_t kScheduledMinSize = kSeqOffset + kSeqBytes;
+constexpr int64_t kMaxTtl = 255;
 constexpr size_t kLongestLateWindow = size_t{1} << 21; // 48 MiB of probe slots
 
 struct Settings {
     std::string host = "127.0.0.1";
     host_family family = host_family::any;
+    std::string dscp_text;
     rebound_params params;
     bool count_given = false;
     bool summary = false;
@@ -120,6 +123,16 @@ int parse(int argc, char** argv, Settings* s) {
                  "round trip by direction in the reports (needs --sendsize and --recvsize\n"
                  "of at least 32); one-way delays include the offset between the two\n"
                  "hosts' clocks, their jitter does not");
+    app.add_option("--dscp", s->dscp_text,
+                   "mark the probes with this DSCP: 0..63 or a class name (EF, AF41,\n"
+                   "CS5, ...); the reports tell the DSCP every echo came back with and,\n"
+                   "with --stamps, the one each probe reached the responder with")
+        ->type_name("DSCP");
+    add_whole_number(app, "--ttl", &p.ttl, 1, kMaxTtl,
+                     "send the probes with this TTL (IPv6: hop limit), 1..255");
+    app.add_flag("--df", p.dont_fragment,
+                 "forbid fragmentation: a probe larger than the path's MTU fails\n"
+                 "its send (counted as a failed send) instead of going out in fragments");
     app.add_flag("-s,--summary", s->summary, "print a summary after the closing lines");
     app.add_flag("-q,--quiet", s->quiet, "print the summary only, no event lines");
     CLI::Option* json =
@@ -134,6 +147,14 @@ int parse(int argc, char** argv, Settings* s) {
                        "atomically (for node_exporter's textfile collector)")
             ->type_name("FILE");
     if (const int status = parse_command_line(app, argc, argv); status >= 0) return status;
+    if (!s->dscp_text.empty() || app.count("--dscp") > 0) {
+        const auto dscp = parse_dscp(s->dscp_text);
+        if (!dscp)
+            return usage_error("reboundcli", "--dscp: " + quoted_text(s->dscp_text) +
+                                                 " is neither a DSCP (0..63) nor a class name "
+                                                 "(CS0..CS7, AF11..AF43, EF, VA, LE)");
+        p.dscp = *dscp;
+    }
     s->family = only4 ? host_family::ipv4 : only6 ? host_family::ipv6 : host_family::any;
     s->count_given = count->count() > 0;
     p.kernel_stamps = !user_clock;
@@ -226,6 +247,9 @@ int main(int argc, char** argv) {
     run.duration = p.duration;
     run.period = p.period;
     run.stamps = p.want_stamps;
+    run.dscp = p.dscp;
+    run.ttl = p.ttl;
+    run.dont_fragment = p.dont_fragment;
 
     // Standard output carries the event lines unless they are unwanted or the JSON document
     // takes it; the summary goes wherever the document is not.

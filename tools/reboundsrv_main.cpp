@@ -68,6 +68,7 @@ struct options {
     int32_t max_echo = kMaxUdpPayload;
     bool quiet = false;
     int32_t loops = 1;
+    bool dscp_echo = false;
 };
 
 // A check of a text value: "'VALUE' " followed by `what` when `accept` refuses it.
@@ -155,6 +156,10 @@ int parse(int argc, char** argv, options* o) {
                          text(kMaxUdpPayload) + "; a larger ask is cut\nto it (default " +
                          text(kMaxUdpPayload) + ", the largest UDP payload)")
         ->type_name("BYTES");
+    app.add_flag("--dscp-echo", o->dscp_echo,
+                 "answer every probe with the DSCP it arrived with (default: the\n"
+                 "system's default marking); the DSCP a probe arrived with is always\n"
+                 "returned with the time stamps a probe asks for");
     app.add_flag("-q,--quiet", o->quiet,
                  "print no per-datagram lines (start lines and counters stay)");
     add_whole_number(app, "-j,--threads", &o->loops, 1, kMaxLoops,
@@ -186,6 +191,7 @@ int main(int argc, char** argv) {
     config.policy.max_echo = o.max_echo;
     config.rate = static_cast<uint32_t>(o.rate);
     config.loops = o.loops;
+    config.dscp_echo = o.dscp_echo;
 
     // Before any other thread exists, so they all inherit the blocked signals.
     plat::ignore_broken_pipe();

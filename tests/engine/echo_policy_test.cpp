@@ -182,10 +182,11 @@ TEST(EchoPlan, Ipv6SourcesAndMappedOnes) {
         ASSERT_EQ(inet_pton(AF_INET6, c.ip, &from.sin6_addr), 1) << c.what;
         request.source = from;
         in_addr v4{};
-        if (inet_pton(AF_INET, c.destination, &v4) == 1)
+        if (inet_pton(AF_INET, c.destination, &v4) == 1) {
             request.destination = ntohl(v4.s_addr);
-        else if (*c.destination)
+        } else if (*c.destination) {
             ASSERT_EQ(inet_pton(AF_INET6, c.destination, &request.destination6), 1) << c.what;
+        }
         const echo_plan p = plan_echo(c.policy, request);
         EXPECT_EQ(p.refusal, c.refusal) << c.what;
         EXPECT_EQ(p.echo_size, c.echo) << c.what;
@@ -215,10 +216,12 @@ TEST(AddressRange, Ipv6RangesAndEitherFamilyByItsText) {
         const auto r = parse_ipv6_range(c.text);
         ASSERT_EQ(r.has_value(), c.ok) << c.text;
         in6_addr a{};
-        if (c.inside && inet_pton(AF_INET6, c.inside, &a) == 1)
+        if (c.inside && inet_pton(AF_INET6, c.inside, &a) == 1) {
             EXPECT_TRUE(range_contains(*r, a)) << c.text << " " << c.inside;
-        if (c.outside && inet_pton(AF_INET6, c.outside, &a) == 1)
+        }
+        if (c.outside && inet_pton(AF_INET6, c.outside, &a) == 1) {
             EXPECT_FALSE(range_contains(*r, a)) << c.text << " " << c.outside;
+        }
     }
     ip_ranges both;
     EXPECT_TRUE(add_ip_range("10.0.0.0/8", &both));

@@ -88,7 +88,7 @@ TEST(Families, BothFamiliesMeasureWithTheirEndpointTextEverywhere) {
 }
 
 // Address texts that are refused before anything is sent, with a message naming the fault.
-TEST(Families, BadAddressTextsAreRefusedWithExitTwo) {
+TEST(Families, BadAddressesAndMarkingsAreRefusedWithExitTwo) {
     struct Case {
         std::vector<std::string> args;
         const char* message;
@@ -103,6 +103,12 @@ TEST(Families, BadAddressTextsAreRefusedWithExitTwo) {
         {{"-h", "::1", "-4"}, "is an IPv6 address, but -4 asks for IPv4"},
         {{"-h", "127.0.0.1", "-6"}, "is an IPv4 address, but -6 asks for IPv6"},
         {{"-h", "::1", "-4", "-6"}, "excludes"},
+        {{"--dscp", "64"}, "--dscp: '64' is neither a DSCP (0..63) nor a class name"},
+        {{"--dscp", "XY"}, "--dscp: 'XY' is neither"},
+        {{"--dscp", ""}, "--dscp: '' is neither"},
+        {{"--dscp", "-1"}, "--dscp"},
+        {{"--ttl", "0"}, "--ttl: '0' is not a whole number from 1 to 255"},
+        {{"--ttl", "256"}, "--ttl: '256' is not a whole number from 1 to 255"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
@@ -110,6 +116,7 @@ TEST(Families, BadAddressTextsAreRefusedWithExitTwo) {
         const auto r = run_program("reboundcli", args);
         EXPECT_EQ(r.exit_code, 2) << c.args[1];
         EXPECT_EQ(r.out, "") << c.args[1];
+        EXPECT_NE(r.err.find("Try 'reboundcli --help'."), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
     }
     for (const char* text : {"::1::", "[::1", "fe80::1", "::1%lo", "::ffff:1.2.3"}) {
