@@ -1,3 +1,4 @@
+#include "address/net_address.h"
 #include "app/client_record.h"
 #include "engine/round_trip_client.h"
 #include "tests/app/app_test_support.h"
@@ -103,37 +104,50 @@ TEST(ClientRecord, SequenceNumbersBeyondTheRecordAreCountedOnly) {
         ASSERT_EQ(r->record.recvtime[i] + r->record.sendtime[i], 0.0) << i;
 }
 
-// The real client's lines against the real responder: the counters an in-process run of the
-// same measurement gives, each echo's printed time in the slot of its sequence number.
+// The responder's address as the start line gives it to the run's observers.
+struct StartSeen : rebound_observer {
+    std::string endpoint;
+    void run_started(const rebound_run_start& e) override { endpoint = endpoint_text(e.connaddr); }
+};
+
+// The real client's lines against the real responder, over both families: the counters an
+// in-process run of the same measurement gives, each echo's printed time in the slot of its
+// sequence number, the responder's address from the start line.
 TEST(ClientRecord, ReboundcliLinesRebuildTheInProcessRecord) {
-    apptest::Responder responder;
+    apptest::Responder responder({}, ""); // both families
     ASSERT_TRUE(responder.answering());
     const std::string port = std::to_string(responder.port());
-    const testsupport::RunResult cli =
-        testsupport::run_program("reboundcli", {"-h", "127.0.0.1", "-p", port, "-t", "2", "-c",
-                                                "25", "--sendsize=64", "--recvsize=64"});
-    ASSERT_EQ(cli.exit_code, 0) << cli.err;
-    RunResults fromLines;
-    for (const std::string& line : cli.lines)
-        addClientLine(QByteArray::fromStdString(line), &fromLines);
+    for (const std::string host : {"127.0.0.1", "::1"}) {
+        SCOPED_TRACE(host);
+        const testsupport::RunResult cli =
+            testsupport::run_program("reboundcli", {"-h", host, "-p", port, "-t", "2", "-c", "25",
+                                                    "--sendsize=64", "--recvsize=64"});
+        ASSERT_EQ(cli.exit_code, 0) << cli.err;
+        RunResults fromLines;
+        StartSeen start;
+        for (const std::string& line : cli.lines)
+            addClientLine(QByteArray::fromStdString(line), &fromLines, &start);
+        EXPECT_EQ(start.endpoint, endpoint_of(host, responder.port()));
 
-    auto inProcess = std::make_unique<rebound_info>();
-    testsupport::capture_stdout(
-        [&] { rebound_connect("127.0.0.1", responder.port(), 2, 25, 64, 64, inProcess.get()); });
-    EXPECT_EQ(fromLines.record.sendpkts, inProcess->sendpkts);
-    EXPECT_EQ(fromLines.record.recvpkts, inProcess->recvpkts);
-    EXPECT_EQ(fromLines.record.iterpkts, inProcess->iterpkts);
-    EXPECT_EQ(fromLines.record.recvpkts, 25);
-    // Each echo's time in the slot of its sequence number, as printed.
-    const std::vector<std::string> echoes = grammar::of_kind(cli.lines, "recv1");
-    for (const std::string& line : echoes) {
-        const std::string time = " time=";
-        EXPECT_EQ(fromLines.record.recvtime[grammar::field(line, "iterpkts")],
-                  std::stod(line.substr(line.find(time) + time.size())));
+        auto inProcess = std::make_unique<rebound_info>();
+        testsupport::capture_stdout([&] {
+            rebound_connect(host.c_str(), responder.port(), 2, 25, 64, 64, inProcess.get());
+        });
+        EXPECT_EQ(fromLines.record.sendpkts, inProcess->sendpkts);
+        EXPECT_EQ(fromLines.record.recvpkts, inProcess->recvpkts);
+        EXPECT_EQ(fromLines.record.iterpkts, inProcess->iterpkts);
+        EXPECT_EQ(fromLines.record.recvpkts, 25);
+        // Each echo's time in the slot of its sequence number, as printed.
+        const std::vector<std::string> echoes = grammar::of_kind(cli.lines, "recv1");
+        for (const std::string& line : echoes) {
+            const std::string time = " time=";
+            EXPECT_EQ(fromLines.record.recvtime[grammar::field(line, "iterpkts")],
+                      std::stod(line.substr(line.find(time) + time.size())));
+        }
+        EXPECT_EQ(echoes.size(), 25u);
+        for (int i = 25; i < 30; ++i)
+            EXPECT_EQ(fromLines.record.recvtime[i] + inProcess->recvtime[i], 0.0);
     }
-    EXPECT_EQ(echoes.size(), 25u);
-    for (int i = 25; i < 30; ++i)
-        EXPECT_EQ(fromLines.record.recvtime[i] + inProcess->recvtime[i], 0.0);
 }
 
 // Scheduled runs interleave sends and echoes; every echo line names its own probe. Marks follow

@@ -141,6 +141,21 @@ TEST_F(Connect, RunCopiesTheCountersAndRepaintsTheChart) {
 }
 
 // Texts that are no numbers run the measurement with 0 in their place: no datagram.
+// IPHost takes an IPv6 address as reboundcli does.
+TEST_F(Connect, Ipv6HostReachesTheResponder) {
+    apptest::Responder responder({}, ""); // both families
+    ASSERT_TRUE(responder.answering());
+    setFields(responder.port(), 10);
+    for (const char* host : {"::1", "[::1]"}) {
+        setField("leIpHost", host);
+        clickConnect();
+        EXPECT_EQ(window->counters().recvpkts, 10) << host;
+        EXPECT_EQ(window->findChild<QLabel*>("tlStatus")->text(),
+                  "finished: 10 of 10 probes answered, 0 lost")
+            << host;
+    }
+}
+
 TEST_F(Connect, FieldsThatAreNoNumbersRunWithZero) {
     setField("leIpHost", "127.0.0.1");
     setField("leIpPort", "port");
