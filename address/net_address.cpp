@@ -24,7 +24,8 @@ std::string quoted(std::string_view text) {
 // A zone is an interface name or its index.
 unsigned zone_index(const std::string& zone) {
     if (const unsigned named = plat::interface_index(zone.c_str())) return named;
-    if (zone.empty() || zone.size() > 9 || zone.find_first_not_of("0123456789") != std::string::npos)
+    if (zone.empty() || zone.size() > 9 ||
+        zone.find_first_not_of("0123456789") != std::string::npos)
         return 0;
     char name[kEndpointTextSize];
     const auto index = static_cast<unsigned>(std::stoul(zone));

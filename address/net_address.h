@@ -18,7 +18,7 @@ class net_address {
   public:
     net_address() = default;
     // Implicit: a record of either family is an address as it stands.
-    net_address(const sockaddr_in& a) { raw_.v4 = a; } // NOLINT(google-explicit-constructor)
+    net_address(const sockaddr_in& a) { raw_.v4 = a; }  // NOLINT(google-explicit-constructor)
     net_address(const sockaddr_in6& a) { raw_.v6 = a; } // NOLINT(google-explicit-constructor)
 
     // The record a socket call filled in; an address of any other family (or a length too

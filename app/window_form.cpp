@@ -29,7 +29,8 @@ struct Field {
 const Field kFields[] = {
     {&WindowForm::tlIpHost, &WindowForm::leIpHost, "tlIpHost", "IPHost", "leIpHost", "127.0.0.1",
      "Address of the echo responder (reboundsrv): dotted IPv4, IPv6 (::1, fe80::1%eth0) or a "
-     "host name.", 20, 420},
+     "host name.",
+     20, 420},
     {&WindowForm::tlIpPort, &WindowForm::leIpPort, "tlIpPort", "IPPort", "leIpPort", "33333",
      "UDP port of the echo responder, 1 to 65535.", 190, 420},
     {&WindowForm::tlTimeout, &WindowForm::leTimeout, "tlTimeout", "Timeout", "leTimeout", "0.1",

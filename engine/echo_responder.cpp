@@ -1,7 +1,7 @@
 #include "engine/echo_responder.h"
 
-#include "address/net_address.h"
 #include "address/address_text.h"
+#include "address/net_address.h"
 #include "address/sockaddr.h"
 #include "engine/probe_header.h"
 #include "engine/rate_limiter.h"

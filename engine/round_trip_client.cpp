@@ -196,8 +196,8 @@ Run::Outcome Run::send_probe(int32_t i) {
         // Read right at the call: the round trip starts here.
         slot.mono_ns = plat::monotonic_ns();
         slot.wall_ns = plat::wall_ns();
-        result = plat::sendto(sock_, probe_, len, MSG_DONTWAIT,
-                              connaddr_.record(), connaddr_.length());
+        result =
+            plat::sendto(sock_, probe_, len, MSG_DONTWAIT, connaddr_.record(), connaddr_.length());
         if (result >= 0 || errno != EAGAIN) break;
         if (const Wait w = wait_writable(sock_, p_.timeout); w != Wait::ready)
             return not_ready(w, rebound_wait::before_send, i);
@@ -321,8 +321,8 @@ uint8_t Run::echo(int phase, int32_t index, uint32_t seq, int32_t size, const Re
     // A duplicate keeps the time of the first answer.
     if (!(marks & REBOUND_ECHO_DUPLICATE) && in_record(seq)) info_.recvtime[seq] = round_trip;
     const int there = p_.want_stamps ? stamps_arrival_class(buf_, size).value_or(-1) : -1;
-    events_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip,
-                           kernel, marks, counters(), directions, r.kernel.traffic_class, there});
+    events_.echo_received({phase, index, static_cast<int32_t>(seq), from_, size, round_trip, kernel,
+                           marks, counters(), directions, r.kernel.traffic_class, there});
     bump(info_.recvpkts);
     if (marks & REBOUND_ECHO_DUPLICATE)
         bump(info_.duppkts);

@@ -30,9 +30,10 @@ bool is_mapped(const in6_addr& a) {
 }
 
 // Appends one control message to h (whose msg_controllen counts what is written so far).
-template <typename T> void add_control(msghdr& h, size_t room, int level, int type, const T& value) {
-    cmsghdr* c = reinterpret_cast<cmsghdr*>(static_cast<unsigned char*>(h.msg_control) +
-                                            h.msg_controllen);
+template <typename T>
+void add_control(msghdr& h, size_t room, int level, int type, const T& value) {
+    cmsghdr* c =
+        reinterpret_cast<cmsghdr*>(static_cast<unsigned char*>(h.msg_control) + h.msg_controllen);
     if (h.msg_controllen + CMSG_SPACE(sizeof value) > room) return;
     c->cmsg_level = level;
     c->cmsg_type = type;

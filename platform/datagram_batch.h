@@ -25,7 +25,7 @@ struct received_datagram {
     in6_addr destination{};
     in6_addr reply_from{};  // the local address to answer from; all zero: the kernel chooses
     unsigned interface = 0; // the interface it arrived on, when the destination is known
-    int64_t stamp_ns = 0;   // the kernel's receive stamp (wall clock); 0 unless SO_TIMESTAMPNS is on
+    int64_t stamp_ns = 0; // the kernel's receive stamp (wall clock); 0 unless SO_TIMESTAMPNS is on
     // The type-of-service byte or traffic class it arrived with; -1 unless SOCKOPT_RECVTOS
     // (SOCKOPT_RECVTCLASS) is on.
     int traffic_class = -1;
@@ -44,7 +44,8 @@ struct outgoing_datagram {
     int destination_length = 0;
     in6_addr from{};        // source address to send from; all zero: the kernel chooses
     unsigned interface = 0; // with `from`: the interface of a link-local address
-    int traffic_class = -1; // the type-of-service byte or traffic class to send with; -1: the socket's
+    // The type-of-service byte or traffic class to send with; -1: the socket's own.
+    int traffic_class = -1;
     // Filled by send_datagrams.
     int result = 0; // bytes sent, or -1
     int error = 0;  // errno of a failed send, else 0

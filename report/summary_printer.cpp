@@ -1,7 +1,7 @@
 #include "report/summary_printer.h"
 
-#include <cmath>
 #include <algorithm>
+#include <cmath>
 #include <cstdarg>
 #include <vector>
 

@@ -45,7 +45,8 @@ constexpr const char* kFooter =
     "port, from port 0 or a port below 1024 (echo, chargen, DNS: services a forged source would\n"
     "aim the echo at) or from an address no host has (broadcast, multicast, 0.0.0.0/8,\n"
     "240.0.0.0/4; over IPv6 ff00::/8 and ::) are never answered either; an IPv4 peer seen\n"
-    "as ::ffff:a.b.c.d is judged, and printed, as its IPv4 address. Sources outside the --allow ranges get an echo no\n"
+    "as ::ffff:a.b.c.d is judged, and printed, as its IPv4 address. Sources outside the --allow "
+    "ranges get an echo no\n"
     "larger than their request, at most --rate datagrams a second each, so a forged source\n"
     "cannot make the responder send anyone more than it was sent. --max-echo caps every echo.\n"
     "The port is shared with no other socket: one already in use is refused (exit 1).\n"
@@ -87,7 +88,8 @@ bool is_range(const std::string& text) {
 
 // Empty (every address of both families), a dotted IPv4 address or an IPv6 literal.
 bool is_serve_address(const std::string& text) {
-    if (!looks_like_ipv6(text) && (text.empty() || text.front() != '[')) return is_host_address(text);
+    if (!looks_like_ipv6(text) && (text.empty() || text.front() != '['))
+        return is_host_address(text);
     net_address parsed;
     return parse_address_literal(text, 0, &parsed).empty();
 }

@@ -10,9 +10,9 @@
 
 #include <arpa/inet.h>
 #include <chrono>
-#include <map>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <map>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -298,8 +298,8 @@ TEST_F(Safety, ForgedIpv6SourcesAreRefusedLikeTheirIpv4Kin) {
     std::map<std::string, long> expected;
     long answered = 0;
     for (const auto& c : cases) {
-        ASSERT_TRUE(forge.send(c.source, c.port == kOwn ? port_ : c.port, port_,
-                               probe(9, 64, 64, 64)))
+        ASSERT_TRUE(
+            forge.send(c.source, c.port == kOwn ? port_ : c.port, port_, probe(9, 64, 64, 64)))
             << c.source;
         if (!c.reason)
             ++answered;

@@ -38,11 +38,11 @@ TEST(Families, BothFamiliesMeasureWithTheirEndpointTextEverywhere) {
     ASSERT_TRUE(server.answering());
     const std::string port = std::to_string(server.port());
     struct Case {
-        const char* host;       // as given
-        const char* family;     // of the endpoint in the lines
-        const char* start;      // kind of the first two lines
-        const char* address;    // the JSON document's responder address
-        std::string target;     // the summary's and the metrics' name of the responder
+        const char* host;    // as given
+        const char* family;  // of the endpoint in the lines
+        const char* start;   // kind of the first two lines
+        const char* address; // the JSON document's responder address
+        std::string target;  // the summary's and the metrics' name of the responder
     };
     const Case cases[] = {
         {"127.0.0.1", "ipv4", "start", "127.0.0.1", "127.0.0.1:" + port},
@@ -54,9 +54,8 @@ TEST(Families, BothFamiliesMeasureWithTheirEndpointTextEverywhere) {
         const auto r = run_program("reboundcli", {"-h", c.host, "-p", port, "-c", "5", "-t", "1",
                                                   "--sendsize=64", "--recvsize=64", "-s"});
         EXPECT_EQ(r.exit_code, 0) << r.err;
-        const auto summary = std::find_if(r.lines.begin(), r.lines.end(), [](const auto& l) {
-            return l.rfind("--- ", 0) == 0;
-        });
+        const auto summary = std::find_if(r.lines.begin(), r.lines.end(),
+                                          [](const auto& l) { return l.rfind("--- ", 0) == 0; });
         const std::vector<std::string> protocol(r.lines.begin(), summary);
         EXPECT_EQ(grammar::unmatched(protocol), std::vector<std::string>{});
         const std::string v6 = std::string(c.start) == "start" ? "" : "v6";
@@ -66,8 +65,8 @@ TEST(Families, BothFamiliesMeasureWithTheirEndpointTextEverywhere) {
         EXPECT_EQ(grammar::of_kind(protocol, "recv1").size(), 5u);
         EXPECT_NE(r.out.find("--- " + c.target + " round-trip summary"), std::string::npos);
 
-        const auto doc = run_program("reboundcli", {"-h", c.host, "-p", port, "-c", "2",
-                                                    "--sendsize=64", "--json", "-"});
+        const auto doc = run_program(
+            "reboundcli", {"-h", c.host, "-p", port, "-c", "2", "--sendsize=64", "--json", "-"});
         const json d = json::parse(doc.out, nullptr, false);
         ASSERT_FALSE(d.is_discarded()) << doc.out;
         EXPECT_EQ(d["responder"]["address"], c.address);

@@ -32,25 +32,25 @@ TEST(Marking, TheDscpSentIsSeenAtTheResponderAndBackWhereEchoed) {
     ASSERT_TRUE(echoing.answering() && plain.answering());
     struct Case {
         const char* host;
-        const char* dscp;   // as given
-        bool echoed;        // against --dscp-echo
-        const char* there;  // the class at the responder
-        const char* back;   // the class the echoes came back with
+        const char* dscp;  // as given
+        bool echoed;       // against --dscp-echo
+        const char* there; // the class at the responder
+        const char* back;  // the class the echoes came back with
     };
     const Case cases[] = {
-        {"127.0.0.1", "EF", true, "EF", "EF"},   {"::1", "EF", true, "EF", "EF"},
+        {"127.0.0.1", "EF", true, "EF", "EF"},       {"::1", "EF", true, "EF", "EF"},
         {"127.0.0.1", "af41", true, "AF41", "AF41"}, {"::1", "40", true, "CS5", "CS5"},
-        {"127.0.0.1", "EF", false, "EF", "CS0"}, {"::1", "CS1", false, "CS1", "CS0"},
+        {"127.0.0.1", "EF", false, "EF", "CS0"},     {"::1", "CS1", false, "CS1", "CS0"},
     };
     constexpr int kCount = 5;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " " + c.dscp + (c.echoed ? " echoed" : ""));
         const int port = (c.echoed ? echoing : plain).port();
         int status = -1;
-        const json d = run_json({"-h", c.host, "-p", std::to_string(port), "-c",
-                                 std::to_string(kCount), "--sendsize=64", "--recvsize=64",
-                                 "--stamps", "--dscp", c.dscp},
-                                &status);
+        const json d =
+            run_json({"-h", c.host, "-p", std::to_string(port), "-c", std::to_string(kCount),
+                      "--sendsize=64", "--recvsize=64", "--stamps", "--dscp", c.dscp},
+                     &status);
         ASSERT_FALSE(d.is_discarded());
         EXPECT_EQ(status, 0);
         const json& m = d["summary"]["dscp"];
@@ -96,8 +96,14 @@ TEST_F(SmallMtu, DontFragmentFailsAProbeAboveTheMtuAndCountsIt) {
     constexpr int kCount = 3;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.host) + " " + std::to_string(c.size) + (c.df ? " --df" : ""));
-        std::vector<std::string> args{"-h", c.host, "-p", std::to_string(server.port()), "-c",
-                                      std::to_string(kCount), "-t", "1",
+        std::vector<std::string> args{"-h",
+                                      c.host,
+                                      "-p",
+                                      std::to_string(server.port()),
+                                      "-c",
+                                      std::to_string(kCount),
+                                      "-t",
+                                      "1",
                                       "--sendsize=" + std::to_string(c.size),
                                       "--recvsize=" + std::to_string(c.size)};
         if (c.df) args.push_back("--df");

@@ -11,8 +11,8 @@
 
 #include <arpa/inet.h>
 #include <csignal>
-#include <netdb.h>
 #include <fstream>
+#include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -38,8 +38,8 @@ class OwnNetwork : public ::testing::Test {
         // their own, on the namespace's loopback.
         if (!why_not_.empty()) return;
         ChildProcess ip;
-        if (!ip.start("/usr/sbin/ip", {"-6", "addr", "add", std::string(kNamed6) + "/128", "dev",
-                                       "lo", "nodad"}) ||
+        if (!ip.start("/usr/sbin/ip",
+                      {"-6", "addr", "add", std::string(kNamed6) + "/128", "dev", "lo", "nodad"}) ||
             !ip.wait() || ip.exit_code() != 0)
             why_not_ = "cannot add an IPv6 address to the loopback";
     }
@@ -132,7 +132,7 @@ TEST_F(OwnNetwork, NamesResolveToTheFamilyAsked) {
     ASSERT_TRUE(answering("127.0.0.1", kPort));
     struct Case {
         const char* host;
-        const char* family; // "", "-4" or "-6"
+        const char* family;  // "", "-4" or "-6"
         std::string address; // in the first line; empty: refused
     };
     const Case cases[] = {
