@@ -36,15 +36,28 @@ int main(int argc, char** argv) {
     constexpr int kProbeSize = 64;
     const int count = std::atoi(argv[3]);
     const long pause_us = std::atol(argv[4]);
-    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    // HOST is a dotted IPv4 address or an IPv6 one.
+    sockaddr_storage to{};
+    socklen_t to_length = 0;
+    const auto port = htons(static_cast<uint16_t>(std::atoi(argv[2])));
+    if (std::strchr(argv[1], ':')) {
+        auto& a = reinterpret_cast<sockaddr_in6&>(to);
+        a.sin6_family = AF_INET6;
+        a.sin6_port = port;
+        inet_pton(AF_INET6, argv[1], &a.sin6_addr);
+        to_length = sizeof a;
+    } else {
+        auto& a = reinterpret_cast<sockaddr_in&>(to);
+        a.sin_family = AF_INET;
+        a.sin_port = port;
+        inet_pton(AF_INET, argv[1], &a.sin_addr);
+        to_length = sizeof a;
+    }
+    const int fd = socket(to.ss_family, SOCK_DGRAM, 0);
     const int on = 1;
     setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     timeval limit{1, 0};
     setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(static_cast<uint16_t>(std::atoi(argv[2])));
-    inet_pton(AF_INET, argv[1], &to.sin_addr);
 
     unsigned char buf[65536];
     for (int i = 0; i < count; ++i) {
@@ -54,7 +67,7 @@ int main(int argc, char** argv) {
         put_word(buf, 3, kProbeSize);
         const int64_t mono0 = now_ns(CLOCK_MONOTONIC);
         const int64_t wall0 = now_ns(CLOCK_REALTIME);
-        sendto(fd, buf, kProbeSize, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        sendto(fd, buf, kProbeSize, 0, reinterpret_cast<sockaddr*>(&to), to_length);
 
         iovec iov{buf, sizeof buf};
         alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];

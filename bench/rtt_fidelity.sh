@@ -2,33 +2,40 @@
 # How true reboundcli's printed round trips are: in every round, against one reboundsrv on
 # loopback, reboundcli (64-byte probes, 1 ms pause) alternates with a bare paced ping-pong
 # (bench/bare_pingpong.cpp: same probes, same pause, read user-space and kernel-stamped) and
-# with sockperf ping-pong paced alike (--mps=1000, its own server).
-# Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS]
+# with sockperf ping-pong paced alike (--mps=1000, its own server). ADDRESS is 127.0.0.1 or
+# ::1; sockperf (3.7, Debian 12) takes no IPv6 address, so over ::1 its row stays empty.
+# Usage: bench/rtt_fidelity.sh [BUILD_DIR] [PROBES] [ROUNDS] [ADDRESS]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-build=${1:-build}; probes=${2:-2000}; rounds=${3:-3}
+build=${1:-build}; probes=${2:-2000}; rounds=${3:-3}; address=${4:-127.0.0.1}
+case $address in 127.0.0.1 | ::1) ;; *) echo "ADDRESS is 127.0.0.1 or ::1" >&2; exit 2 ;; esac
+ipv4() { [ "$address" = 127.0.0.1 ]; }
 port=$(( 43000 + RANDOM % 1000 )); sport=$(( port + 1 ))
 work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 
-"$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" > /dev/null & wait_udp_port "$port" $!
-sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport" $!
+"$build/bin/reboundsrv" -h "$address" -p "$port" > /dev/null & wait_udp_port "$port" $!
+if ipv4; then sockperf server -i 127.0.0.1 -p "$sport" > /dev/null 2>&1 & wait_udp_port "$sport" $!; fi
 
 for round in $(seq "$rounds"); do
-  "$build/bench/bare_pingpong" 127.0.0.1 "$port" "$probes" 1000 > "$work/bare.$round"
+  "$build/bench/bare_pingpong" "$address" "$port" "$probes" 1000 > "$work/bare.$round"
   # Output to a file, read afterwards: no third process competes for the cores during the run.
-  "$build/bin/reboundcli" -h 127.0.0.1 -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
+  "$build/bin/reboundcli" -h "$address" -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
     > "$work/run.log"
   sed -n 's/.*rebound_connect():1 .*udp_recv.* time=/ /p' "$work/run.log" \
     | awk '{print $1 * 1e6}' > "$work/cli.$round"
   # The same run written as a JSON document (no event lines): the document's work must stay
   # out of the round trips.
-  "$build/bin/reboundcli" -h 127.0.0.1 -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
+  "$build/bin/reboundcli" -h "$address" -p "$port" -t 1 -c "$probes" --sendsize=64 --recvsize=64 \
     -q --json "$work/run.$round.json" > /dev/null
-  sockperf ping-pong -i 127.0.0.1 -p "$sport" -m 64 --mps=1000 -t 3 --full-rtt 2>&1 \
-    | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1}' > "$work/sockperf.$round"
+  if ipv4; then
+    sockperf ping-pong -i 127.0.0.1 -p "$sport" -m 64 --mps=1000 -t 3 --full-rtt 2>&1 \
+      | sed -n 's/.*percentile 50.000 = *//p' | awk '{print $1}' > "$work/sockperf.$round"
+  else
+    : > "$work/sockperf.$round"
+  fi
   echo "round $round: bare user $(awk '{print $1}' "$work/bare.$round" | median) us," \
        "bare kernel $(awk '{print $2}' "$work/bare.$round" | median) us," \
        "reboundcli $(median < "$work/cli.$round") us, sockperf $(cat "$work/sockperf.$round") us"
@@ -38,14 +45,15 @@ cat "$work"/bare.* > "$work/bare"; cat "$work"/cli.* > "$work/cli"
 user=$(awk '{print $1}' "$work/bare" | median); kern=$(awk '{print $2}' "$work/bare" | median)
 kern_min=$(awk '{print $2}' "$work/bare" | fastest); user_min=$(awk '{print $1}' "$work/bare" | fastest)
 cli=$(median < "$work/cli"); cli_min=$(fastest < "$work/cli")
-sp=$(cat "$work"/sockperf.* | median)
+sp=$(if ipv4; then cat "$work"/sockperf.* | median; fi)
 echo
+echo "over $address:"
 echo "| measurement | median RTT (us) | fastest (us) | median / bare kernel-stamped |"
 echo "|---|---|---|---|"
 echo "| bare ping-pong, kernel receive stamp | $kern | $kern_min | 1.00 |"
 echo "| bare ping-pong, user-space readings | $user | $user_min | $(ratio "$user" "$kern") |"
 echo "| reboundcli time= | $cli | $cli_min | $(ratio "$cli" "$kern") |"
-echo "| sockperf ping-pong --mps=1000 --full-rtt | $sp | | $(ratio "$sp" "$kern") |"
+if ipv4; then echo "| sockperf ping-pong --mps=1000 --full-rtt | $sp | | $(ratio "$sp" "$kern") |"; fi
 echo
 lo=$(awk -v k="$kern" 'BEGIN {print 0.9 * k}'); hi=$(awk -v u="$user" 'BEGIN {print 1.15 * u}')
 floor=$(awk -v k="$kern_min" 'BEGIN {print 0.8 * k}')
