@@ -7,7 +7,7 @@
 #include <dirent.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/sysinfo.h>
+#include <ctime>
 #include <unistd.h>
 
 namespace plat {
@@ -57,11 +57,12 @@ process_figures read_process_figures() {
             f.cpu_seconds = double(utime + stime) / ticks;
             f.virtual_bytes = int64_t(vsize);
             f.resident_bytes = rss * page;
-            // starttime counts ticks since boot: boot time from /proc/stat's btime.
-            const std::string boot = read_small_file("/proc/stat");
-            const size_t at = boot.find("btime ");
-            if (at != std::string::npos)
-                f.start_time_seconds = std::strtod(boot.c_str() + at + 6, nullptr) +
+            // starttime counts ticks since boot; the boot-time clock says how long ago that
+            // was (no /proc/stat, which a sandbox may hide).
+            timespec since_boot{};
+            if (::clock_gettime(CLOCK_BOOTTIME, &since_boot) == 0)
+                f.start_time_seconds = double(wall_ns() - timespec_ns(since_boot)) /
+                                           double(kNanosPerSecond) +
                                        double(start) / ticks;
         }
     }
