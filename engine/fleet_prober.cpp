@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
+#include <queue>
 #include <unordered_map>
 
 namespace {
@@ -85,25 +87,31 @@ std::string fleet_prober::run() {
         return std::string("cannot set up the probing loop: ") + std::strerror(errno);
     plat::tight_timers();
     std::unordered_map<uint64_t, target_prober*> by_id;
+    // Every prober's next deadline, earliest first. An entry whose prober is gone, or whose
+    // deadline has moved, is stale and dropped when it comes up; each prober has one live one.
+    using due_entry = std::pair<int64_t, uint64_t>;
+    std::priority_queue<due_entry, std::vector<due_entry>, std::greater<>> due;
+    const auto take_targets = [&] {
+        apply_pending();
+        by_id.clear();
+        for (auto& p : probers_) by_id.emplace(p->id(), p.get());
+        // New probers get their entry; a kept one's entry stays live, a repeat is stale.
+        for (auto& p : probers_) due.emplace(p->next_deadline(), p->id());
+    };
     uint64_t ready[kReadyBatch];
-    apply_pending();
-    for (bool changed = true; !stop_;) {
-        if (changed) {
-            by_id.clear();
-            for (auto& p : probers_) by_id.emplace(p->id(), p.get());
-            changed = false;
-        }
+    take_targets();
+    while (!stop_) {
         // Every deadline that has come, then the wait for the earliest one still ahead.
-        int64_t now = plat::monotonic_ns();
-        int64_t earliest = std::numeric_limits<int64_t>::max();
-        for (auto& p : probers_) {
-            if (p->next_deadline() <= now) {
-                p->on_deadline(now, events_);
-                now = plat::monotonic_ns();
-            }
-            earliest = std::min(earliest, p->next_deadline());
+        for (int64_t now = plat::monotonic_ns(); !due.empty() && due.top().first <= now;
+             now = plat::monotonic_ns()) {
+            const auto [deadline, id] = due.top();
+            due.pop();
+            const auto it = by_id.find(id);
+            if (it == by_id.end() || it->second->next_deadline() != deadline) continue;
+            it->second->on_deadline(now, events_);
+            due.emplace(it->second->next_deadline(), id);
         }
-        const int n = wake_->loop.wait(probers_.empty() ? -1 : earliest, ready, kReadyBatch);
+        const int n = wake_->loop.wait(due.empty() ? -1 : due.top().first, ready, kReadyBatch);
         if (n < 0) return std::string("the probing loop failed: ") + std::strerror(errno);
         bool woken = false;
         for (int i = 0; i < n; ++i) {
@@ -115,8 +123,7 @@ std::string fleet_prober::run() {
         // After the sockets: a new set of targets may end probers named in this batch.
         if (woken) {
             wake_->event.clear();
-            apply_pending();
-            changed = true;
+            take_targets();
         }
     }
     return {};

@@ -15,7 +15,10 @@ constexpr double kMicro = 1e6;
 
 class writer {
   public:
-    explicit writer(exposition_format f) : om_(f == exposition_format::openmetrics) {}
+    writer(exposition_format f, const text_sink& sink)
+        : om_(f == exposition_format::openmetrics), sink_(sink) {
+        text_.reserve(kExpositionPiece * 2);
+    }
 
     // A family's descriptors. `name` has no _total; counters' samples add it.
     void family(const std::string& name, const char* type, const char* unit, const char* help) {
@@ -44,10 +47,21 @@ class writer {
         sample(name + "_sum", labels, metric_seconds(c.sum));
         sample(name + "_count", labels, std::to_string(c.count));
     }
-    std::string finish() { return om_ ? text_ + "# EOF\n" : text_; }
+    // Hands on what is gathered once it makes a piece.
+    void pass_on(bool whole = false) {
+        if (!whole && text_.size() < kExpositionPiece) return;
+        if (open_ && !text_.empty()) open_ = sink_(text_);
+        text_.clear();
+    }
+    void finish() {
+        if (om_) text_ += "# EOF\n";
+        pass_on(true);
+    }
 
   private:
     bool om_;
+    const text_sink& sink_;
+    bool open_ = true;
     std::string text_;
 };
 
@@ -165,33 +179,38 @@ exposition_format format_for_accept(const std::string& accept) {
                : exposition_format::prometheus_text;
 }
 
-std::string fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
-                             exposition_format format) {
-    writer w(format);
+void write_fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
+                            exposition_format format, const text_sink& sink) {
+    writer w(format, sink);
     std::vector<std::string> labels;
     labels.reserve(s.targets.size());
-    for (const auto& t : s.targets) labels.push_back(label_text(t.identity));
+    for (const auto& t : s.targets) labels.push_back(label_text(*t.identity));
 
     for (const counter_row& c : kCounters) {
         w.family(c.name, "counter", "", c.help);
-        for (size_t i = 0; i < s.targets.size(); ++i)
+        for (size_t i = 0; i < s.targets.size(); ++i) {
             w.sample(std::string(c.name) + "_total", labels[i],
                      std::to_string(s.targets[i].*c.field));
+            w.pass_on();
+        }
     }
     for (const histogram_row& h : kHistograms) {
         w.family(h.name, "histogram", "seconds", h.help);
         for (size_t i = 0; i < s.targets.size(); ++i) {
             const target_figures& t = s.targets[i];
             if (h.stamped_only && t.stamped == 0) continue;
-            w.histogram(h.name, labels[i], *t.identity.buckets, t.*h.field);
+            w.histogram(h.name, labels[i], *t.identity->buckets, t.*h.field);
+            w.pass_on();
         }
     }
     w.family("rebound_send_lateness_seconds", "gauge", "seconds",
              "The latest probe's send call minus its slot on the schedule.");
-    for (size_t i = 0; i < s.targets.size(); ++i)
+    for (size_t i = 0; i < s.targets.size(); ++i) {
         if (s.targets[i].last_lateness >= 0)
             w.sample("rebound_send_lateness_seconds", labels[i],
                      metric_seconds(s.targets[i].last_lateness));
+        w.pass_on();
+    }
 
     w.family("rebound_exporter_send_lateness_seconds", "histogram", "seconds",
              "Every probe's send call minus its slot on the schedule, all targets together.");
@@ -209,7 +228,17 @@ std::string fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
     w.family("rebound_exporter_build_info", "gauge", "", "The exporter's version; always 1.");
     w.sample("rebound_exporter_build_info", "version=\"" + escaped_label(e.version) + "\"", "1");
     process_metrics(w, e.process);
-    return w.finish();
+    w.finish();
+}
+
+std::string fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
+                             exposition_format format) {
+    std::string text;
+    write_fleet_exposition(s, e, format, [&](std::string_view piece) {
+        text += piece;
+        return true;
+    });
+    return text;
 }
 
 std::string fleet_page_html(const fleet_snapshot& s, const std::string& version) {
@@ -222,8 +251,8 @@ std::string fleet_page_html(const fleet_snapshot& s, const std::string& version)
         "</tr>\n";
     for (const target_figures& t : s.targets) {
         const uint64_t ended = t.answered + t.lost;
-        page += "<tr><td>" + html_escaped(label_value(t.identity, "name")) + "</td><td>" +
-                html_escaped(label_value(t.identity, "target")) + "</td><td>" +
+        page += "<tr><td>" + html_escaped(label_value(*t.identity, "name")) + "</td><td>" +
+                html_escaped(label_value(*t.identity, "target")) + "</td><td>" +
                 std::to_string(t.sent) + "</td><td>" + std::to_string(t.answered) + "</td><td>" +
                 std::to_string(t.lost) + "</td><td>" +
                 (ended ? fixed(kPercent * double(t.lost) / double(ended), 2) : "-") +

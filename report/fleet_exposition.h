@@ -6,7 +6,9 @@
 #include "platform/process_figures.h"
 #include "report/fleet_metrics.h"
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 enum class exposition_format { prometheus_text, openmetrics };
 
@@ -22,6 +24,15 @@ struct exporter_figures {
     plat::process_figures process;
 };
 
+// Receives the text piece by piece; false when it can take no more (the rest is dropped).
+using text_sink = std::function<bool(std::string_view)>;
+
+// The text goes to `sink` in pieces of about kExpositionPiece bytes, so a fleet of any size
+// needs no more than one piece of memory beside the snapshot.
+inline constexpr size_t kExpositionPiece = 64 * 1024;
+void write_fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
+                            exposition_format format, const text_sink& sink);
+// The same text whole.
 std::string fleet_exposition(const fleet_snapshot& s, const exporter_figures& e,
                              exposition_format format);
 

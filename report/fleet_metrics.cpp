@@ -52,7 +52,7 @@ void fleet_metrics::set_targets(const std::vector<std::pair<uint64_t, target_ide
             continue;
         }
         target_figures f;
-        f.identity = identity;
+        f.identity = std::make_shared<const target_identity>(identity);
         for (bucket_counts* c : {&f.round_trip, &f.network_round_trip, &f.send_delay,
                                  &f.receive_delay})
             reset(*c, *identity.buckets);
@@ -103,7 +103,7 @@ void fleet_metrics::echo_answered(uint64_t target, double round_trip,
     const std::lock_guard lock(mutex_);
     target_figures* f = find(target);
     if (!f) return;
-    const bucket_bounds& bounds = *f->identity.buckets;
+    const bucket_bounds& bounds = *f->identity->buckets;
     ++f->answered;
     f->round_trip.observe(bounds, round_trip);
     if (!d.valid) return;

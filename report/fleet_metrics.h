@@ -36,7 +36,7 @@ struct target_identity {
 };
 
 struct target_figures {
-    target_identity identity;
+    std::shared_ptr<const target_identity> identity; // shared by every copy
     uint64_t sent = 0, answered = 0, lost = 0, late = 0, duplicates = 0;
     uint64_t send_failed = 0, skipped = 0, stamped = 0;
     double last_lateness = -1; // seconds; negative until the first probe

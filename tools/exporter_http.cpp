@@ -23,13 +23,18 @@ int quiet_log(const struct mg_connection*, const char*) {
     return 1;
 }
 
-void respond(struct mg_connection* conn, int status, const char* type, const std::string& body,
-             bool head) {
+void send_head(struct mg_connection* conn, int status, const char* type, const std::string* length) {
     mg_response_header_start(conn, status);
     mg_response_header_add(conn, "Content-Type", type, -1);
-    mg_response_header_add(conn, "Content-Length", std::to_string(body.size()).c_str(), -1);
+    if (length) mg_response_header_add(conn, "Content-Length", length->c_str(), -1);
     mg_response_header_add(conn, "Cache-Control", "no-store", -1);
     mg_response_header_send(conn);
+}
+
+void respond(struct mg_connection* conn, int status, const char* type, const std::string& body,
+             bool head) {
+    const std::string length = std::to_string(body.size());
+    send_head(conn, status, type, &length);
     if (!head) mg_write(conn, body.data(), body.size());
 }
 
@@ -94,7 +99,13 @@ int exporter_http::serve(struct mg_connection* conn) {
     if (uri == "/metrics") {
         const char* accept = mg_get_header(conn, "Accept");
         const exposition_format f = format_for_accept(accept ? accept : "");
-        respond(conn, kHttpOk, exposition_content_type(f), metrics_(f), head);
+        // Streamed as it is written, its end marked by the close (keep-alive is off): a fleet
+        // of any size takes one piece of memory per scrape, not the whole text.
+        send_head(conn, kHttpOk, exposition_content_type(f), nullptr);
+        if (!head)
+            metrics_(f, [conn](std::string_view piece) {
+                return mg_write(conn, piece.data(), piece.size()) == int(piece.size());
+            });
     } else if (uri == "/") {
         respond(conn, kHttpOk, "text/html; charset=utf-8", page_(), head);
     } else if (uri == "/-/healthy") {

@@ -20,7 +20,8 @@ struct http_limits {
 
 class exporter_http {
   public:
-    using metrics_source = std::function<std::string(exposition_format)>;
+    // Writes the metrics text in the format asked for into the sink.
+    using metrics_source = std::function<void(exposition_format, const text_sink&)>;
     using page_source = std::function<std::string()>;
 
     exporter_http(metrics_source metrics, page_source page)

@@ -229,7 +229,9 @@ int main(int argc, char** argv) {
         return e;
     };
     exporter_http http(
-        [&](exposition_format f) { return fleet_exposition(metrics.snapshot(), exporter_state(), f); },
+        [&](exposition_format f, const text_sink& sink) {
+            write_fleet_exposition(metrics.snapshot(), exporter_state(), f, sink);
+        },
         [&] { return fleet_page_html(metrics.snapshot(), REBOUND_VERSION); });
 
     std::string probe_error;
