@@ -86,6 +86,7 @@ for n in $counts; do
   scrape "$url" buckets rebound_exporter_send_lateness_seconds_bucket > "$work/b1"
   rss=$(resident_mib $exporter)
   kill $exporter; wait $exporter || true
+  [ ! -s "$work/exporter.err" ] || sed "s/^/exporter: /" "$work/exporter.err" >&2
   late_p99=$(sort -g "$work/late" | awk '{a[NR] = $1} END {printf "%.0f", a[int(NR * 0.99 + 0.5)] * 1e6}')
   late_max=$(sort -g "$work/late" | awk 'END {printf "%.0f", $1 * 1e6}')
   hist_p99=$(awk -v s="$(p99_between "$work/b0" "$work/b1")" 'BEGIN {printf "%.0f", s * 1e6}')

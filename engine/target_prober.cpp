@@ -84,7 +84,7 @@ target_prober::~target_prober() {
 int64_t target_prober::next_deadline() const {
     const int64_t next_slot = first_due_ns_ + slot_ * period_ns_;
     if (oldest_waiting_ < next_index_) {
-        if (const probe_slot* s = const_cast<probe_window&>(window_).find(oldest_waiting_))
+        if (const probe_slot* s = window_.find(oldest_waiting_))
             return std::min(next_slot, s->mono_ns + wait_ns_);
     }
     return next_slot;

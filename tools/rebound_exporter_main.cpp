@@ -21,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
 #include <string>
 #include <system_error>
@@ -149,12 +150,23 @@ class target_set {
             identities.emplace_back(id, std::move(identity));
             fleet.push_back({id, t.probe});
         }
+        {
+            const std::lock_guard lock(names_mutex_);
+            names_.clear();
+            for (const entry& e : entries) names_.emplace(e.id, e.target.config.name);
+        }
         // Figures first, so the first events of a new target find its place.
         metrics_.set_targets(identities);
         prober_.set_targets(std::move(fleet));
         running_ = std::move(entries);
     }
     size_t size() const { return running_.size(); }
+    // The name of the target with this id, for messages from the probing thread.
+    std::string name_of(uint64_t id) const {
+        const std::lock_guard lock(names_mutex_);
+        const auto it = names_.find(id);
+        return it == names_.end() ? std::to_string(id) : it->second;
+    }
 
   private:
     struct entry {
@@ -169,13 +181,18 @@ class target_set {
     fleet_prober& prober_;
     std::vector<entry> running_;
     uint64_t last_id_ = 0;
+    mutable std::mutex names_mutex_;
+    std::map<uint64_t, std::string> names_;
 };
 
 struct failure_printer final : fleet_prober::failure_sink {
+    explicit failure_printer(const target_set& targets) : targets_(targets) {}
     void target_failed(uint64_t id, const std::string& why) override {
-        std::fprintf(stderr, "rebound_exporter: target %llu cannot be probed: %s\n",
-                     static_cast<unsigned long long>(id), why.c_str());
+        std::fprintf(stderr, "rebound_exporter: target %s cannot be probed: %s\n",
+                     quoted_text(targets_.name_of(id)).c_str(), why.c_str());
+        std::fflush(stderr);
     }
+    const target_set& targets_;
 };
 
 void say(FILE* to, const std::string& line) {
@@ -209,9 +226,9 @@ int main(int argc, char** argv) {
 
     fleet_metrics metrics;
     fleet_prober prober(metrics);
-    failure_printer failures;
-    prober.on_failure(&failures);
     target_set targets(metrics, prober);
+    failure_printer failures(targets);
+    prober.on_failure(&failures);
     targets.apply(first.targets);
 
     std::mutex figures_mutex; // guards reload_ok and reload_stamp

@@ -88,6 +88,8 @@ TEST_F(ExporterConfig, AFaultyFileOrInputIsRefusedBeforeServing) {
     TempDir dir;
     const std::string file = dir.path() + "/targets.yml";
     std::ofstream(file) << "targets:\n  - host: 127.0.0.1\n    colour: red\n";
+    TcpListener taken; // a port someone else serves
+    const std::string taken_address = "127.0.0.1:" + std::to_string(taken.port());
     struct refusal {
         std::vector<std::string> args;
         int status;
@@ -102,11 +104,13 @@ TEST_F(ExporterConfig, AFaultyFileOrInputIsRefusedBeforeServing) {
         {{"--target", "127.0.0.1", "--target", "127.0.0.1:33333"}, 1, "duplicate target"},
         {{"--target", "127.0.0.1", "--listen", "localhost:80"}, 2, "is not ADDRESS:PORT"},
         {{}, 2, "no targets: give --target or --config"},
+        {{"--target", "127.0.0.1", "--listen", taken_address}, 1,
+         "cannot serve HTTP on " + taken_address},
     };
     for (const refusal& c : cases) {
         SCOPED_TRACE(c.says);
         std::vector<std::string> args{"--listen", "127.0.0.1:0"};
-        if (c.status == 2) args.clear();
+        if (c.status == 2 || c.says.find("cannot serve") != std::string::npos) args.clear();
         args.insert(args.end(), c.args.begin(), c.args.end());
         const RunResult r = run_program("rebound_exporter", args);
         EXPECT_EQ(r.exit_code, c.status);
