@@ -25,9 +25,6 @@ srv=$!; wait_udp_port "$port" $srv
 "${responder_core[@]}" irtt server -b "127.0.0.1:$iport" -i 0 > /dev/null 2>&1 &
 isrv=$!; wait_udp_port "$iport" $isrv
 
-# CPU seconds a process (all its threads) has run so far, to the nanosecond (schedstat): clock
-# ticks are too coarse for a responder that runs a few microseconds at a time.
-cpu_of() { cat /proc/"$1"/task/*/schedstat | awk '{ns += $1} END {printf "%.6f\n", ns / 1e9}'; }
 # Runs a command and prints its own CPU seconds (its rusage) on the last line of $work/cpu.
 timed() { python3 -c '
 import os, resource, sys

@@ -1,5 +1,6 @@
 # Install rules and Debian packages. Two components, one package each:
-#   tools  -> rebound-tools: reboundcli, reboundsrv (with its systemd service), rebounddns; no Qt
+#   tools  -> rebound-tools: reboundcli, reboundsrv and rebound_exporter (each with its systemd
+#             service), rebounddns; no Qt
 #   window -> rebound: the window, its icon and desktop entry; depends on rebound-tools
 # `cmake --install` installs both; `cpack -G DEB` in a build configured with
 # -DCMAKE_INSTALL_PREFIX=/usr makes the packages (scripts/package.sh does both steps).
@@ -10,6 +11,8 @@ set(REBOUND_PACKAGE_MAINTAINER "Rebound maintainers <maintainers@rebound.example
 set(REBOUND_TOOLS_PACKAGE rebound-tools)
 set(REBOUND_WINDOW_PACKAGE rebound)
 set(REBOUND_ENVIRONMENT_FILE ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/reboundsrv)
+set(REBOUND_EXPORTER_ENVIRONMENT_FILE ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default/rebound_exporter)
+set(REBOUND_EXPORTER_CONFIG ${CMAKE_INSTALL_FULL_SYSCONFDIR}/rebound_exporter.yml)
 set(packaging_src ${PROJECT_SOURCE_DIR}/packaging)
 set(packaging_out ${CMAKE_BINARY_DIR}/packaging)
 
@@ -74,7 +77,7 @@ foreach(doc ${REBOUND_PACKAGE_DOCS})
 endforeach()
 
 # The command-line programs: binary, man page and bash completion each.
-set(tool_programs reboundcli reboundsrv rebounddns)
+set(tool_programs reboundcli reboundsrv rebounddns rebound_exporter)
 install(TARGETS ${tool_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
 foreach(program ${tool_programs})
   rebound_compressed(${PROJECT_SOURCE_DIR}/docs/man/${program}.1 ${program}.1)
@@ -92,6 +95,15 @@ install(FILES ${packaging_out}/reboundsrv.service DESTINATION ${REBOUND_SYSTEMD_
         COMPONENT tools)
 install(FILES ${packaging_src}/reboundsrv.default DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default
         RENAME reboundsrv COMPONENT tools)
+# The exporter as a service, the same way; its targets in a conffile of their own (none at first).
+configure_file(${packaging_src}/rebound_exporter.service.in ${packaging_out}/rebound_exporter.service
+               @ONLY)
+install(FILES ${packaging_out}/rebound_exporter.service DESTINATION ${REBOUND_SYSTEMD_UNIT_DIR}
+        COMPONENT tools)
+install(FILES ${packaging_src}/rebound_exporter.default
+        DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}/default RENAME rebound_exporter COMPONENT tools)
+install(FILES ${packaging_src}/rebound_exporter.yml DESTINATION ${CMAKE_INSTALL_FULL_SYSCONFDIR}
+        COMPONENT tools)
 
 # The window loads its icon from the directory of its executable and runs the reboundcli
 # beside it or on the PATH. So the program lives in its own directory with a link to the
@@ -144,8 +156,10 @@ sent and received counts. Each probe asks for an echo of a chosen size, so the
 two directions can carry different amounts of data.
 .
 reboundsrv is the echo responder; a sandboxed systemd service for it is
-installed disabled. rebounddns sends one DNS question and prints the decoded
-reply.")
+installed disabled. rebound_exporter probes many responders continuously and
+serves loss and round-trip histograms to Prometheus; its sandboxed service is
+installed disabled too. rebounddns sends one DNS question and prints the
+decoded reply.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA
     ${packaging_out}/debian/conffiles ${packaging_src}/debian/postinst
     ${packaging_src}/debian/prerm ${packaging_src}/debian/postrm)

@@ -29,6 +29,7 @@ class probe_window {
     probe_slot& open(int64_t index);
     // The slot of probe `index` while the ring still holds it, else null.
     probe_slot* find(int64_t index);
+    const probe_slot* find(int64_t index) const;
     // Whether `index` was opened once and has since left the ring.
     bool expired(int64_t index) const { return index >= 0 && index <= newest_ - int64_t(capacity()); }
     size_t capacity() const { return slots_.size(); }

@@ -1,42 +1,12 @@
 #include "report/openmetrics_report.h"
 
 #include "report/atomic_file.h"
+#include "report/metric_text.h"
 #include "util/timestamp.h"
 
-#include <charconv>
 #include <cmath>
 
 namespace {
-
-constexpr double kNanosecondsPerSecond = 1e9;
-
-// Shortest text that reads back as the value, seconds cut to nanoseconds as in the JSON
-// document; NaN and infinities in the format's spelling.
-std::string number(double v, bool is_seconds = false) {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "+Inf" : "-Inf";
-    if (is_seconds) v = std::round(v * kNanosecondsPerSecond) / kNanosecondsPerSecond;
-    char text[32];
-    const auto r = std::to_chars(text, text + sizeof text, v);
-    return std::string(text, r.ptr);
-}
-
-std::string seconds(double v) {
-    return number(v, true);
-}
-
-std::string escaped_label(const std::string& value) {
-    std::string out;
-    for (char c : value) {
-        if (c == '\\' || c == '"')
-            out += '\\', out += c;
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
-}
 
 class exposition {
   public:
@@ -60,16 +30,16 @@ class exposition {
     void summary(const char* name, const char* help, const duration_stats& d, bool all_quantiles) {
         family(name, "summary", "seconds", help);
         const auto quantile = [&](const char* q, double v) {
-            sample(name, seconds(v), std::string(",quantile=\"") + q + "\"");
+            sample(name, metric_seconds(v), std::string(",quantile=\"") + q + "\"");
         };
         quantile("0", d.min);
         for (int k = 0; k < kReportQuantileCount; ++k) {
             if (!all_quantiles && k != kMedianIndex) continue;
-            quantile(number(kReportQuantiles[k].q).c_str(), d.quantiles[k]);
+            quantile(metric_number(kReportQuantiles[k].q).c_str(), d.quantiles[k]);
         }
         quantile("1", d.max);
         const double sum = d.count ? d.mean * static_cast<double>(d.count) : 0;
-        sample(std::string(name) + "_sum", seconds(sum));
+        sample(std::string(name) + "_sum", metric_seconds(sum));
         sample(std::string(name) + "_count", std::to_string(d.count));
     }
     std::string finish() { return text_ + "# EOF\n"; }
@@ -107,7 +77,7 @@ void direction_metrics(exposition& x, const direction_stats& d) {
             {"min", o.d.min}, {"median", o.d.quantiles[kMedianIndex]},
             {"p99", o.d.quantiles[kP99Index]}, {"max", o.d.max}};
         for (const auto& [stat, v] : stats)
-            x.sample(o.name, seconds(v), std::string(",stat=\"") + stat + "\"");
+            x.sample(o.name, metric_seconds(v), std::string(",stat=\"") + stat + "\"");
     }
     x.summary("rebound_responder_dwell_seconds",
               "The responder's send stamp minus its receive stamp.", d.dwell, true);
@@ -128,7 +98,7 @@ void direction_metrics(exposition& x, const direction_stats& d) {
          "variation of the receive delay.", d.receive_jitter.max},
     };
     for (const auto& j : jitters)
-        x.gauge(j.name, "seconds", j.help, seconds(j.value));
+        x.gauge(j.name, "seconds", j.help, metric_seconds(j.value));
 }
 
 } // namespace
@@ -140,16 +110,16 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
               s.round_trip, true);
     x.gauge("rebound_round_trip_stddev_seconds", "seconds",
             "Standard deviation of the round-trip times in the last run.",
-            seconds(s.round_trip.stddev));
+            metric_seconds(s.round_trip.stddev));
     x.gauge("rebound_ipdv_mean_seconds", "seconds",
             "Jitter: mean absolute delay variation (RFC 3393) of consecutive answered probes.",
-            seconds(s.jitter.mean));
+            metric_seconds(s.jitter.mean));
     x.gauge("rebound_ipdv_max_seconds", "seconds",
             "Jitter: largest absolute delay variation of consecutive answered probes.",
-            seconds(s.jitter.max));
+            metric_seconds(s.jitter.max));
     x.gauge("rebound_loss_ratio", "ratio",
             "Probes sent in the last run that were never answered, as a fraction of those sent.",
-            number(s.sent > 0 ? s.lost_percent / 100.0 : NAN));
+            metric_number(s.sent > 0 ? s.lost_percent / 100.0 : NAN));
 
     const struct {
         const char* name;
@@ -191,14 +161,14 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
                   "Scheduled runs: each send call minus its slot on the schedule.",
                   s.send_lateness, true);
     x.gauge("rebound_run_elapsed_seconds", "seconds", "Duration of the last run.",
-            seconds(s.elapsed));
+            metric_seconds(s.elapsed));
     x.gauge("rebound_run_probes_per_second", "", "Probes sent per second in the last run.",
-            number(s.probes_per_second));
+            metric_number(s.probes_per_second));
     x.gauge("rebound_run_complete", "",
             "1 when the last run ran to its end, 0 when it ended early or was stopped.",
             s.end == rebound_end::normal ? "1" : "0");
     x.gauge("rebound_run_end_timestamp_seconds", "seconds",
-            "When the last run ended, seconds since 1970-01-01 UTC.", number(end_stamp));
+            "When the last run ended, seconds since 1970-01-01 UTC.", metric_number(end_stamp));
     return x.finish();
 }
 

@@ -8,8 +8,8 @@ set -euo pipefail
 run_packages=(
   # build
   build-essential cmake ninja-build pkg-config
-  # libraries: command lines, JSON documents
-  libcli11-dev nlohmann-json3-dev
+  # libraries: command lines, JSON documents, the exporter's YAML file and HTTP server
+  libcli11-dev nlohmann-json3-dev libyaml-cpp-dev libcivetweb-dev
   # services and protocols databases the name services read
   netbase
   # ss: the scripts wait for the responder's port with it
@@ -24,6 +24,10 @@ test_packages=(
   socat sockperf irtt dnsmasq-base nodejs procps
   # real parsers for the metrics files (OpenMetrics and Prometheus text format)
   python3-prometheus-client
+  # a real Prometheus scraping the exporter, and promtool checking every scrape
+  prometheus
+  # the exporter's benchmark peer
+  prometheus-smokeping-prober
   # window tests under a real X server
   xvfb xdotool x11-apps imagemagick
   # Debian packages: building (dpkg-shlibdeps, dpkg-buildflags), checking and trying them

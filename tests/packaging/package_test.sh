@@ -10,8 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 
 packages=(rebound rebound-tools) # the window first: it depends on the tools
-unit=reboundsrv.service
-# `systemd-analyze security` rates the unit 1.1; what is left is the network, the job itself.
+units=(reboundsrv.service rebound_exporter.service)
+# `systemd-analyze security` rates both units 1.1; what is left is the network, the job itself.
 max_exposure=1.5
 # Limits for conditions that come in milliseconds; only a broken package reaches them.
 wait_limit_polls=600 # of 0.05 s
@@ -107,15 +107,17 @@ step "desktop-file-validate"
 desktop-file-validate "$work/window/usr/share/applications/rebound.desktop" ||
   fail "the desktop entry does not validate"
 
-step "systemd-analyze security"
-unit_file=$(find "$work/tools" -name "$unit" -print -quit)
-[ -n "$unit_file" ] || fail "rebound-tools holds no $unit"
-security=$(systemd-analyze security --offline=true "$unit_file" 2>&1) || true
-exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$security")
-[ -n "$exposure" ] || fail "no rating from systemd-analyze security: $security"
-grep '✗\|Overall' <<<"$security" || true
-awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' ||
-  fail "$unit is rated $exposure, more exposed than $max_exposure"
+for unit in "${units[@]}"; do
+  step "systemd-analyze security $unit"
+  unit_file=$(find "$work/tools" -name "$unit" -print -quit)
+  [ -n "$unit_file" ] || fail "rebound-tools holds no $unit"
+  security=$(systemd-analyze security --offline=true "$unit_file" 2>&1) || true
+  exposure=$(sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p' <<<"$security")
+  [ -n "$exposure" ] || fail "no rating from systemd-analyze security: $security"
+  grep '✗\|Overall' <<<"$security" || true
+  awk -v e="$exposure" -v m="$max_exposure" 'BEGIN { exit !(e <= m) }' ||
+    fail "$unit is rated $exposure, more exposed than $max_exposure"
+done
 
 # --- install ----------------------------------------------------------------------------------
 for p in "${packages[@]}"; do
@@ -134,20 +136,29 @@ installed=1
 for p in "${packages[@]}"; do is_installed "$p" || fail "$p is not installed"; done
 
 # --- the installed command-line tools ---------------------------------------------------------
-for program in reboundcli reboundsrv rebounddns; do
+for program in reboundcli reboundsrv rebounddns rebound_exporter; do
   [ "$(command -v "$program")" = "/usr/bin/$program" ] || fail "$program is not /usr/bin/$program"
   /usr/bin/$program --version | grep -qx "$program $version" || fail "$program --version"
 done
 
-step "the service: verified, disabled, its settings a conffile"
-installed_unit=$(dpkg -L rebound-tools | grep "/$unit\$")
-systemd-analyze verify "$installed_unit" || fail "systemd-analyze verify $installed_unit"
-enabled=$(systemctl --root=/ is-enabled "$unit" 2>/dev/null) || true
-[ "$enabled" = disabled ] || fail "$unit is '$enabled' after installation, not disabled"
-environment_file=$(sed -n 's/^EnvironmentFile=-\?//p' "$installed_unit")
-[ -f "$environment_file" ] || fail "the unit's environment file $environment_file is missing"
-dpkg-query -W -f='${Conffiles}\n' rebound-tools | grep -q " $environment_file " ||
-  fail "$environment_file is not a conffile"
+removed_after=()
+for unit in "${units[@]}"; do
+  step "the service $unit: verified, disabled, its settings a conffile"
+  installed_unit=$(dpkg -L rebound-tools | grep "/$unit\$")
+  systemd-analyze verify "$installed_unit" || fail "systemd-analyze verify $installed_unit"
+  enabled=$(systemctl --root=/ is-enabled "$unit" 2>/dev/null) || true
+  [ "$enabled" = disabled ] || fail "$unit is '$enabled' after installation, not disabled"
+  environment_file=$(sed -n 's/^EnvironmentFile=-\?//p' "$installed_unit")
+  [ -f "$environment_file" ] || fail "the unit's environment file $environment_file is missing"
+  dpkg-query -W -f='${Conffiles}\n' rebound-tools | grep -q " $environment_file " ||
+    fail "$environment_file is not a conffile"
+  removed_after+=("$installed_unit" "$environment_file")
+done
+step "the exporter's packaged target file reads"
+dpkg-query -W -f='${Conffiles}\n' rebound-tools | grep -q " /etc/rebound_exporter.yml " ||
+  fail "/etc/rebound_exporter.yml is not a conffile"
+/usr/bin/rebound_exporter --check-config --config /etc/rebound_exporter.yml >/dev/null ||
+  fail "the packaged /etc/rebound_exporter.yml does not read"
 
 step "installed reboundsrv and reboundcli -c 10 on 127.0.0.1"
 srv_bound() {
@@ -217,7 +228,7 @@ installed=0
 for p in "${packages[@]}"; do
   ! is_installed "$p" || fail "$p is still installed"
 done
-for f in /usr/bin/reboundcli /usr/libexec/rebound "$installed_unit" "$environment_file"; do
+for f in /usr/bin/reboundcli /usr/libexec/rebound /etc/rebound_exporter.yml "${removed_after[@]}"; do
   [ ! -e "$f" ] || fail "$f is still there after purge"
 done
 

@@ -130,7 +130,8 @@ TEST(ProgramDocs, ManPagesAndCompletionsMatchHelp) {
     const struct {
         const char* program;
         bool owned_here; // a page that must exist; the others are checked once they do
-    } programs[] = {{"reboundcli", true}, {"rebounddns", true}, {"reboundsrv", false}};
+    } programs[] = {{"reboundcli", true}, {"rebounddns", true}, {"reboundsrv", false},
+                    {"rebound_exporter", true}};
     int pages = 0;
     for (const auto& p : programs) {
         SCOPED_TRACE(p.program);
