@@ -56,6 +56,13 @@ class record_line {
         end_ = std::to_chars(end_, limit(), v).ptr;
         return *this;
     }
+    // A count or code that may be unknown (below 0): null then.
+    record_line& integer_or_null(const char* key, int64_t v) {
+        if (v >= 0) return integer(key, v);
+        member(key);
+        put("null");
+        return *this;
+    }
     std::string_view close() {
         put("}");
         return {text_, size_t(end_ - text_)};
@@ -210,6 +217,7 @@ void json_report::run_started(const rebound_run_start& e) {
     pending_.assign(std::bit_ceil(std::max<size_t>(slots, 1)), probe_record{});
     mask_ = pending_.size() - 1;
     stamps_asked_ = e.stamps_asked;
+    marked_ = e.dscp >= 0;
     write_head(&e);
 }
 
@@ -236,6 +244,12 @@ void json_report::write_through(int64_t last) {
             record.seconds("send_delay", p.send_delay, p.stamped)
                 .seconds("dwell", p.dwell, p.stamped)
                 .seconds("receive_delay", p.receive_delay, p.stamped);
+        }
+        // Marked runs: the DSCP the first echo came back with and, with the stamps, the one
+        // its probe reached the responder with (null where the kernel or responder told none).
+        if (marked_) {
+            record.integer_or_null("dscp_back", p.dscp_back);
+            if (stamps_asked_) record.integer_or_null("dscp_at_responder", p.dscp_at_responder);
         }
         const std::string_view line = record.close();
         std::fputs(first_record_ ? "\n    " : ",\n    ", out_);
@@ -275,6 +289,9 @@ void json_report::echo_received(const rebound_echo& e) {
     p->send_delay = e.directions.send_delay;
     p->dwell = e.directions.dwell;
     p->receive_delay = e.directions.receive_delay;
+    p->dscp_back = e.traffic_class >= 0 ? int8_t(e.traffic_class >> kDscpShift) : int8_t(-1);
+    p->dscp_at_responder =
+        e.responder_class >= 0 ? int8_t(e.responder_class >> kDscpShift) : int8_t(-1);
 }
 
 void json_report::run_ended(const rebound_run_end& e) {

@@ -42,6 +42,7 @@ class json_report final : public rebound_observer {
         double send_lateness = -1; // scheduled runs: the send call minus its slot
         bool stamped = false;      // the first echo carried the responder's stamps
         double send_delay = 0, dwell = 0, receive_delay = 0;
+        int8_t dscp_back = -1, dscp_at_responder = -1; // -1: not told
     };
 
     void write_head(const rebound_run_start* start);
@@ -55,6 +56,7 @@ class json_report final : public rebound_observer {
     bool head_written_ = false;
     bool scheduled_ = false;    // probes carry their send lateness
     bool stamps_asked_ = false; // records carry the split round trip
+    bool marked_ = false;       // --dscp given: records carry the DSCPs of their echo
     bool first_record_ = true;
     // A ring of the probes an echo can still be charged to, indexed by sequence number; the
     // slots from next_written_ to newest_ hold a record or an empty slot (no send was made).

@@ -4,6 +4,8 @@
 #include "report/metric_text.h"
 #include "util/timestamp.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace {
@@ -101,6 +103,29 @@ void direction_metrics(exposition& x, const direction_stats& d) {
         x.gauge(j.name, "seconds", j.help, metric_seconds(j.value));
 }
 
+// Marked runs (or echoes that came back marked): the DSCP the probes were sent with and the
+// DSCPs seen in each direction, so a scrape tells what the path did to the marking.
+void marking_metrics(exposition& x, const marking_stats& m, bool stamps_asked) {
+    if (!m.anything_marked()) return;
+    x.gauge("rebound_probe_dscp", "",
+            "The DSCP the probes of the last run were sent with (0: the system's default).",
+            std::to_string(std::max(m.sent, 0)));
+    x.family("rebound_echoes_by_dscp", "gauge", "",
+             "Echoes of the last run by the DSCP seen: at the responder (with its stamps) and "
+             "back at this host.");
+    const std::pair<const char*, const std::array<int32_t, kDscpCount>*> directions[] = {
+        {"at_responder", stamps_asked ? &m.at_responder : nullptr}, {"back", &m.back}};
+    for (const auto& [direction, counts] : directions) {
+        if (!counts) continue;
+        for (int d = 0; d < kDscpCount; ++d) {
+            if ((*counts)[size_t(d)] == 0) continue;
+            x.sample("rebound_echoes_by_dscp", std::to_string((*counts)[size_t(d)]),
+                     std::string(",direction=\"") + direction + "\",dscp=\"" + dscp_name(d) +
+                         "\"");
+        }
+    }
+}
+
 } // namespace
 
 std::string openmetrics_text(const run_summary& s, const std::string& target, double end_stamp) {
@@ -153,6 +178,7 @@ std::string openmetrics_text(const run_summary& s, const std::string& target, do
         x.gauge(c.name, "", c.help, std::to_string(c.value));
 
     direction_metrics(x, s.directions);
+    marking_metrics(x, s.marking, s.directions.asked);
     x.summary("rebound_send_call_seconds",
               "Wait for writability and send call of every probe in the last run.", s.send_call,
               false);

@@ -253,6 +253,35 @@ TEST(OpenMetrics, TargetLabelIsEscaped) {
     EXPECT_EQ(families.at("rebound_run_end_timestamp_seconds")["samples"][0][2], 1.5);
 }
 
+// A marked run's DSCPs in each direction, parsed back; an unmarked run has no such families.
+TEST(OpenMetrics, MarkingIsReportedByDirectionOnlyWhenMarked) {
+    const std::string path = "/tmp/rebound-om-dscp-" + std::to_string(::getpid()) + ".prom";
+    const auto families_of = [&](const run_summary& s) {
+        {
+            std::ofstream out(path);
+            out << openmetrics_text(s, "127.0.0.1:7", 1.5);
+        }
+        const auto reading = testsupport::parse_openmetrics_file(path);
+        ::unlink(path.c_str());
+        EXPECT_TRUE(reading.parsed) << reading.error;
+        return json::parse(reading.json);
+    };
+    EXPECT_FALSE(families_of(run_summary{}).contains("rebound_echoes_by_dscp"));
+
+    run_summary s;
+    s.directions.asked = true;
+    s.marking.sent = 46;            // EF
+    s.marking.at_responder[46] = 4; // the path kept it on the way out...
+    s.marking.back[0] = 4;          // ...and the way back cleared it
+    const json f = families_of(s);
+    EXPECT_EQ(f.at("rebound_probe_dscp")["samples"][0][2], 46);
+    std::map<std::string, double> by;
+    for (const json& sample : f.at("rebound_echoes_by_dscp")["samples"])
+        by[sample[1]["direction"].get<std::string>() + " " + sample[1]["dscp"].get<std::string>()] =
+            sample[2];
+    EXPECT_EQ(by, (std::map<std::string, double>{{"at_responder EF", 4}, {"back CS0", 4}}));
+}
+
 } // namespace
 
 namespace {

@@ -5,6 +5,7 @@
 #include "tests/support/child_process.h"
 #include "tests/support/private_namespaces.h"
 #include "tests/support/responder_process.h"
+#include "util/dscp_text.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -58,6 +59,13 @@ TEST(Marking, TheDscpSentIsSeenAtTheResponderAndBackWhereEchoed) {
         // The first stamped probe may arrive before the responder reads the marking.
         EXPECT_GE(m["at_responder"].value(c.there, 0), kCount - 1) << m.dump();
         EXPECT_EQ(m["back"], json({{c.back, kCount}})) << m.dump();
+        // Every probe's record tells the same, as numbers.
+        for (const json& r : d["probes"]) {
+            EXPECT_EQ(r["dscp_back"], *parse_dscp(c.back)) << r.dump();
+            if (r["seq"] > 0) { // the first may arrive before the responder reads the marking
+                EXPECT_EQ(r["dscp_at_responder"], *parse_dscp(c.there)) << r.dump();
+            }
+        }
     }
 }
 
