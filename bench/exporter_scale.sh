@@ -3,9 +3,10 @@
 # reboundsrv bound to the wildcard address answering them all) at one probe per target per
 # second, against Debian's prometheus-smokeping-prober pinging the same addresses at the same
 # rate (ICMP, which the kernel answers). Per prober and N: CPU seconds per 1000 probes (the
-# prober process alone, from schedstat, with a scrape every 2 s), resident memory at the end, and for the exporter the
-# send lateness: p99 and largest of the per-target latest-lateness gauges pooled over a scrape
-# every 2 s, and the p99 bound from its fleet-wide lateness histogram.
+# prober process alone, from schedstat, with a scrape every 2 s), resident memory at the end,
+# and for the exporter the send lateness: p99 and largest of the per-target latest-lateness gauges pooled over a scrape
+# every 2 s, and the p99 bound from its fleet-wide lateness histogram; then the machine's own
+# timer floor (bench/timer_wakeup) at the same load.
 # Usage: bench/exporter_scale.sh [BUILD_DIR] [SECONDS] [COUNTS]   (default build 30 "10 100 1000")
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -115,3 +116,6 @@ for n in $counts; do
   per_k=$(awk -v c="$cpu0" -v d="$cpu1" -v a="$sent0" -v b="$sent1" 'BEGIN {printf "%.4f", (d - c) / (b - a) * 1000}')
   printf '%-18s %6d %14s %8s %12s %12s %12s\n' smokeping_prober "$n" "$per_k" "$rss" - - -
 done
+# The machine's own floor for the lateness figures: a bare timed wait's wake-up, at this load.
+[ -x "$build/bench/timer_wakeup" ] &&
+  echo "this machine's floor, a bare ppoll's wake-up ms, median p99 max: $("$build/bench/timer_wakeup" 2000 0.005)"

@@ -195,6 +195,10 @@ struct failure_printer final : fleet_prober::failure_sink {
     const target_set& targets_;
 };
 
+std::string targets_text(size_t n) {
+    return std::to_string(n) + (n == 1 ? " target" : " targets");
+}
+
 void say(FILE* to, const std::string& line) {
     std::fprintf(to, "rebound_exporter: %s\n", line.c_str());
     std::fflush(to);
@@ -220,7 +224,7 @@ int main(int argc, char** argv) {
         for (const resolved_target& t : first.targets)
             std::printf("%s %s period %g s\n", t.config.name.c_str(),
                         t.config.host_port().c_str(), t.config.period);
-        std::printf("rebound_exporter: %zu targets\n", first.targets.size());
+        std::printf("rebound_exporter: %s\n", targets_text(first.targets.size()).c_str());
         return 0;
     }
 
@@ -281,7 +285,7 @@ int main(int argc, char** argv) {
     int port = 0;
     split_listen_text(o.listen, &address, &port);
     say(stdout, "serving http://" + address + ":" + std::to_string(http.port()) +
-                    "/metrics, probing " + std::to_string(targets.size()) + " targets");
+                    "/metrics, probing " + targets_text(targets.size()));
 
     for (;;) {
         plat::wait_item items[2];
@@ -300,14 +304,13 @@ int main(int argc, char** argv) {
             const std::lock_guard lock(figures_mutex);
             reload_ok = next.error.empty();
             if (!reload_ok) {
-                say(stderr, next.error + "; the " + std::to_string(targets.size()) +
-                                " targets in force go on");
+                say(stderr, next.error + "; the " + targets_text(targets.size()) +
+                                " in force go on");
                 continue;
             }
             targets.apply(next.targets);
             reload_stamp = double(plat::wall_ns()) / double(plat::kNanosPerSecond);
-            say(stdout, "configuration read again: probing " + std::to_string(targets.size()) +
-                            " targets");
+            say(stdout, "configuration read again: probing " + targets_text(targets.size()));
         }
     }
 }

@@ -99,7 +99,9 @@ TEST_F(Exporter, ScrapesShowTheTargetsFiguresInBothFormats) {
         EXPECT_EQ(r.status, p.status);
         EXPECT_EQ(r.header("Content-Type").rfind(p.type, 0), 0u) << r.header("Content-Type");
         EXPECT_NE(r.body.find(p.holds), std::string::npos);
-        if (std::string(p.method) == "HEAD") EXPECT_EQ(r.body, "");
+        if (std::string(p.method) == "HEAD") {
+            EXPECT_EQ(r.body, "");
+        }
     }
 }
 
