@@ -1,5 +1,6 @@
 #include "tools/exporter_config.h"
 
+#include "address/net_address.h"
 #include "engine/probe_header.h"
 #include "tools/cli_app.h"
 #include "tools/cli_args.h"
@@ -7,6 +8,7 @@
 
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -172,19 +174,38 @@ bool target_config::same_settings(const target_config& o) const {
 }
 
 std::string target_config::host_port() const {
-    return host + ":" + std::to_string(port);
+    return endpoint_of(host, port); // "[::1]:33333" for an IPv6 host
 }
 
 config_result target_from_text(const std::string& text, const target_config& base) {
     target_config t = base;
     t.origin = "--target " + quoted_text(text);
-    t.host = text;
-    if (const size_t colon = text.rfind(':'); colon != std::string::npos) {
-        const auto port = parse_int(std::string_view(text).substr(colon + 1), 1, kLastPort);
+    // HOST[:PORT], where an IPv6 host with a port is written in brackets ("[::1]:33333"); a
+    // text of more than one ':' without brackets is an IPv6 address alone ("::1").
+    std::string_view host = text, port_text;
+    bool has_port = false;
+    if (!text.empty() && text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string::npos)
+            return failure(t.origin + ": an IPv6 address in brackets needs its ']'");
+        host = std::string_view(text).substr(1, close - 1);
+        const std::string_view rest = std::string_view(text).substr(close + 1);
+        if (!rest.empty() && rest.front() != ':')
+            return failure(t.origin + ": only ':PORT' may follow the ']'");
+        has_port = !rest.empty();
+        if (has_port) port_text = rest.substr(1);
+    } else if (std::count(text.begin(), text.end(), ':') == 1) {
+        const size_t colon = text.find(':');
+        host = std::string_view(text).substr(0, colon);
+        port_text = std::string_view(text).substr(colon + 1);
+        has_port = true;
+    }
+    if (has_port) {
+        const auto port = parse_int(port_text, 1, kLastPort);
         if (!port) return failure(t.origin + ": the port must be a number from 1 to 65535");
         t.port = *port;
-        t.host = text.substr(0, colon);
     }
+    t.host = std::string(host);
     if (const std::string why = host_text_problem(t.host); !why.empty())
         return failure(t.origin + ": " + why);
     t.name = t.host_port();

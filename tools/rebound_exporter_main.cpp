@@ -65,8 +65,8 @@ int parse(int argc, char** argv, options* o) {
     CLI::App app{kDescription, "rebound_exporter"};
     init_app(app, kFooter);
     app.add_option("--target", o->targets,
-                   "a target, HOST or HOST:PORT (port default 33333), repeatable;\nits name is "
-                   "HOST:PORT")
+                   "a target, HOST or HOST:PORT (port default 33333; an IPv6 address with a\n"
+                   "port in brackets: [::1]:33333), repeatable; its name is HOST:PORT")
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->type_name("HOST[:PORT]");
     app.add_option("--config", o->config,

@@ -1,6 +1,6 @@
 #include "tools/target_resolution.h"
 
-#include "address/sockaddr.h"
+#include "address/net_address.h"
 #include "tools/cli_app.h"
 #include "tools/host_text.h"
 
@@ -13,10 +13,14 @@ resolution resolve_targets(const std::vector<target_config>& targets) {
         if (a.address.empty())
             return {{}, t.origin + ": target " + quoted_text(t.name) + ": " + a.error};
         resolved_target rt{t, {}};
-        const sockaddr_in in =
-            create_sockaddrin(AF_INET, a.address.c_str(), std::to_string(t.port).c_str());
-        std::memcpy(&rt.probe.address, &in, sizeof in);
-        rt.probe.address_length = sizeof in;
+        // The name services' numeric text of either family; one that does not parse is never
+        // probed.
+        net_address address;
+        if (const std::string why = parse_address_literal(a.address, uint16_t(t.port), &address);
+            !why.empty())
+            return {{}, t.origin + ": target " + quoted_text(t.name) + ": " + why};
+        std::memcpy(&rt.probe.address, address.record(), size_t(address.length()));
+        rt.probe.address_length = address.length();
         rt.probe.period = t.period;
         rt.probe.echo_wait = t.timeout;
         rt.probe.probe_size = t.probe_size;

@@ -16,8 +16,8 @@ using namespace std::chrono_literals;
 
 namespace {
 
-std::string labels_of(const std::string& name, int port) {
-    return "target=\"127.0.0.1:" + std::to_string(port) + "\",name=\"" + name + "\"";
+std::string labels_of(const std::string& name, int port, const std::string& host = "127.0.0.1") {
+    return "target=\"" + host + ":" + std::to_string(port) + "\",name=\"" + name + "\"";
 }
 
 void write_text(const std::string& path, const std::string& text) {
@@ -151,4 +151,24 @@ TEST_F(Exporter, SighupReadsTheFileAgainAndKeepsItOnAFault) {
     EXPECT_GT(sent(text, kept), kept_sent);
     EXPECT_GE(sent(text, labels_of("added", added.port())), 0);
     EXPECT_EQ(sample_value(text, "rebound_exporter_config_last_reload_successful"), 0);
+}
+
+// One responder of both families probed over each: the IPv6 target is written and labelled in
+// brackets, and both are answered.
+TEST_F(Exporter, TargetsOfBothFamiliesAreProbed) {
+    ResponderProcess responder({}, ""); // no -h: answers IPv4 and IPv6 on one port
+    ASSERT_TRUE(responder.answering());
+    const std::string port = std::to_string(responder.port());
+    ExporterProcess exporter({"--target", "127.0.0.1:" + port, "--target", "[::1]:" + port,
+                              "--target", "::1", "--period", "0.01"});
+    ASSERT_TRUE(exporter.serving()) << exporter.process().err();
+    const std::string v4 = labels_of("127.0.0.1:" + port, responder.port());
+    const std::string v6 = labels_of("[::1]:" + port, responder.port(), "[::1]");
+    const std::string text = exporter.scrape_until([&](const std::string& s) {
+        return sample_value(s, "rebound_echoes_total", v4) >= 3 &&
+               sample_value(s, "rebound_echoes_total", v6) >= 3;
+    });
+    EXPECT_GE(sample_value(text, "rebound_echoes_stamped_total", v6), 3);
+    // A bare IPv6 address takes the default port.
+    EXPECT_NE(text.find("target=\"[::1]:33333\""), std::string::npos);
 }
