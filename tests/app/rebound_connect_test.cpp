@@ -1,7 +1,7 @@
 // Connect: one in-process measurement against a real reboundsrv on 127.0.0.1.
 #include "app/rebound.h"
 #include "tests/app/app_test_support.h"
-#include "tests/support/private_namespaces.h"
+#include "tests/support/private_network_suite.h"
 
 #include <QApplication>
 #include <QImage>
@@ -177,20 +177,10 @@ TEST_F(Connect, FieldsThatAreNoNumbersRunWithZero) {
 // a name is resolved as reboundcli resolves it, and a text that names no address shows why on
 // the status line and sends nothing at all (a capture of every packet on the namespace's
 // loopback sees none).
-class ConnectHost : public Connect {
-  protected:
-    static void SetUpTestSuite() {
-        why_not_ = testsupport::enter_private_network("127.0.0.1 localhost\n");
-    }
-    void SetUp() override {
-        if (!why_not_.empty())
-            GTEST_SKIP() << "no private network namespace (" << why_not_
-                         << "); name look-ups would reach the machine's resolver";
-        Connect::SetUp();
-    }
-    static std::string why_not_;
+class ConnectHost : public testsupport::PrivateNetworkSuite<ConnectHost, Connect> {
+  public:
+    static constexpr const char* kHosts = "127.0.0.1 localhost\n";
 };
-std::string ConnectHost::why_not_;
 
 TEST_F(ConnectHost, NameReachesTheResponder) {
     apptest::Responder responder;

@@ -2,7 +2,7 @@
 // line, refused before anything is served. Host names resolve in a network namespace of the
 // test's own.
 #include "tests/support/child_process.h"
-#include "tests/support/private_namespaces.h"
+#include "tests/support/private_network_suite.h"
 #include "tests/support/stream_peer.h"
 
 #include <gtest/gtest.h>
@@ -14,20 +14,11 @@ using namespace testsupport;
 
 namespace {
 
-class ExporterConfig : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        why_not_ = enter_private_network("127.0.0.1 localhost\n"
-                                         "127.0.9.1 db.rebound.test\n");
-    }
-    void SetUp() override {
-        if (!why_not_.empty())
-            GTEST_SKIP() << "no private network namespace (" << why_not_
-                         << "); name look-ups would reach the machine's resolver";
-    }
-    static std::string why_not_;
+class ExporterConfig : public PrivateNetworkSuite<ExporterConfig> {
+  public:
+    static constexpr const char* kHosts = "127.0.0.1 localhost\n"
+                                          "127.0.9.1 db.rebound.test\n";
 };
-std::string ExporterConfig::why_not_;
 
 } // namespace
 

@@ -3,7 +3,7 @@
 // default marking. With --df, a probe above the loopback MTU of a namespace of the test's own
 // fails its send, counted, with a clear message.
 #include "tests/support/child_process.h"
-#include "tests/support/private_namespaces.h"
+#include "tests/support/private_network_suite.h"
 #include "tests/support/responder_process.h"
 #include "util/dscp_text.h"
 
@@ -69,23 +69,15 @@ TEST(Marking, TheDscpSentIsSeenAtTheResponderAndBackWhereEchoed) {
     }
 }
 
-class SmallMtu : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        why_not_ = enter_private_network("127.0.0.1 localhost\n");
-        if (!why_not_.empty()) return;
-        ChildProcess ip;
-        if (!ip.start("/usr/sbin/ip", {"link", "set", "lo", "mtu", std::to_string(kMtu)}) ||
-            !ip.wait() || ip.exit_code() != 0)
-            why_not_ = "cannot lower the loopback's MTU";
-    }
-    void SetUp() override {
-        if (!why_not_.empty()) GTEST_SKIP() << "no private network namespace (" << why_not_ << ")";
+class SmallMtu : public PrivateNetworkSuite<SmallMtu> {
+  public:
+    static constexpr const char* kHosts = "127.0.0.1 localhost\n";
+    static std::string prepare_network() {
+        return run_ip({"link", "set", "lo", "mtu", std::to_string(kMtu)},
+                      "lower the loopback's MTU");
     }
     static constexpr int kMtu = 1280; // the least IPv6 allows
-    static std::string why_not_;
 };
-std::string SmallMtu::why_not_;
 
 TEST_F(SmallMtu, DontFragmentFailsAProbeAboveTheMtuAndCountsIt) {
     ResponderProcess server({}, "");

@@ -4,7 +4,7 @@
 // library would read as another address, and texts that could forge lines.
 #include "tests/support/child_process.h"
 #include "tests/support/openmetrics_parse.h"
-#include "tests/support/private_namespaces.h"
+#include "tests/support/private_network_suite.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -26,31 +26,20 @@ constexpr const char* kNamedAddress = "127.0.7.1";
 constexpr const char* kNamed6 = "fd00:7::1";
 constexpr int kPort = 33333; // the namespace is ours: the default port is free
 
-class OwnNetwork : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        why_not_ = enter_private_network("127.0.0.1 localhost\n"
-                                         "127.0.7.1 echo.rebound.test echo\n"
-                                         "fd00:7::1 six.rebound.test\n"
-                                         "127.0.7.2 both.rebound.test\n"
-                                         "fd00:7::1 both.rebound.test\n");
-        // The name services read ::1 as 127.0.0.1 too: the IPv6 names get an address of
-        // their own, on the namespace's loopback.
-        if (!why_not_.empty()) return;
-        ChildProcess ip;
-        if (!ip.start("/usr/sbin/ip",
-                      {"-6", "addr", "add", std::string(kNamed6) + "/128", "dev", "lo", "nodad"}) ||
-            !ip.wait() || ip.exit_code() != 0)
-            why_not_ = "cannot add an IPv6 address to the loopback";
+class OwnNetwork : public PrivateNetworkSuite<OwnNetwork> {
+  public:
+    static constexpr const char* kHosts = "127.0.0.1 localhost\n"
+                                          "127.0.7.1 echo.rebound.test echo\n"
+                                          "fd00:7::1 six.rebound.test\n"
+                                          "127.0.7.2 both.rebound.test\n"
+                                          "fd00:7::1 both.rebound.test\n";
+    // The name services read ::1 as 127.0.0.1 too: the IPv6 names get an address of their
+    // own, on the namespace's loopback.
+    static std::string prepare_network() {
+        return run_ip({"-6", "addr", "add", std::string(kNamed6) + "/128", "dev", "lo", "nodad"},
+                      "add an IPv6 address to the loopback");
     }
-    void SetUp() override {
-        if (!why_not_.empty())
-            GTEST_SKIP() << "no private network namespace (" << why_not_
-                         << "); name look-ups would reach the machine's resolver";
-    }
-    static std::string why_not_;
 };
-std::string OwnNetwork::why_not_;
 
 // True once a responder on address:port echoes a probe sent from the same address.
 bool answering(const char* address, int port) {
