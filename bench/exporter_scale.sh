@@ -26,25 +26,19 @@ address() { echo "127.0.$(( $1 / 250 )).$(( $1 % 250 + 1 ))"; }
 resident_mib() { awk '/^VmRSS:/ {printf "%.1f", $2 / 1024}' /proc/"$1"/status; }
 
 # scrape URL MODE: sum NAME (the sum of every sample of NAME), gauges NAME (each value on its
-# own line), p99bucket NAME (the upper bound where the histogram's cumulative count reaches 99 %).
+# own line), buckets NAME (each bucket of the histogram NAME as "le count").
 scrape() {
-  python3 - "$@" <<'PY'
-import re, sys, urllib.request
-url, mode, name = sys.argv[1:4]
-text = urllib.request.urlopen(url, timeout=30).read().decode()
-rows = []
-for line in text.splitlines():
-    m = re.match(r'^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{[^}]*\})? (\S+)$', line)
-    if m and m.group(1) == name:
-        rows.append((m.group(2) or "", float(m.group(3))))
-if mode == "sum":
-    print(sum(v for _, v in rows))
-elif mode == "gauges":
-    for _, v in rows: print(v)
-elif mode == "buckets":
-    for labels, v in rows:
-        print(re.search(r'le="([^"]+)"', labels).group(1), v)
-PY
+  # Fetched by Python, read by awk: parsing a 1000-target scrape (about 10 MiB) in Python took
+  # about a second of processor time, which the rig then took from the probers it measures.
+  python3 -c 'import sys, urllib.request
+sys.stdout.buffer.write(urllib.request.urlopen(sys.argv[1], timeout=30).read())' "$1" |
+    awk -v mode="$2" -v name="$3" '
+      { metric = $1; sub(/[{].*/, "", metric) }
+      metric != name || /^#/ { next }
+      mode == "sum" { sum += $NF }
+      mode == "gauges" { print $NF }
+      mode == "buckets" { match($0, /le="[^"]+"/); print substr($0, RSTART + 4, RLENGTH - 5), $NF }
+      END { if (mode == "sum") printf "%.17g\n", sum }'
 }
 # p99 bound of the difference of two bucket dumps ("le count" lines).
 p99_between() {
