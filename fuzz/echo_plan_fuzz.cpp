@@ -27,6 +27,24 @@ sockaddr_in address(uint32_t ip, uint16_t port) {
     return a;
 }
 
+// An IPv6 source: the loopback (::1) or fd00::1, or an IPv4 one mapped (::ffff:a.b.c.d).
+sockaddr_in6 address6(bool loopback, uint16_t port, uint32_t mapped_ip = 0) {
+    sockaddr_in6 a{};
+    a.sin6_family = AF_INET6;
+    a.sin6_port = htons(port);
+    if (mapped_ip) {
+        a.sin6_addr.s6_addr[10] = a.sin6_addr.s6_addr[11] = 0xFF;
+        const uint32_t net = htonl(mapped_ip);
+        std::memcpy(&a.sin6_addr.s6_addr[12], &net, sizeof net);
+    } else if (loopback) {
+        a.sin6_addr = in6addr_loopback;
+    } else {
+        a.sin6_addr.s6_addr[0] = 0xFD;
+        a.sin6_addr.s6_addr[15] = 1;
+    }
+    return a;
+}
+
 constexpr uint32_t kSubnetBroadcast = 0x0A6300FF; // 10.99.0.255
 
 echo_policy make_policy(uint32_t own_address, int32_t max_echo) {
@@ -79,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static const echo_policy capped = make_policy(0x7F000001, 100);
     struct context {
         const echo_policy& policy;
-        sockaddr_in source;
+        net_address source;
         uint32_t destination;
     };
     const context table[] = {
@@ -89,6 +107,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         {every, address(0x7F000002, kOwnPort), 0x7F000002}, // itself, bound to every address
         {bound, address(0x7F000001, 7), 0},                 // a service port
         {every, address(0x0A630002, 40000), kSubnetBroadcast}, // sent to a subnet broadcast
+        {bound, address6(true, 40000), 0},                    // trusted IPv6 client
+        {bound, address6(false, 40000), 0},                   // untrusted IPv6 client
+        {every, address6(false, 40000, 0x0A000001), 0x7F000001}, // an IPv4 peer, mapped
     };
     for (const auto& c : table)
         check_plan(c.policy, {datagram, c.source, c.destination});
