@@ -5,8 +5,9 @@
 # rate (ICMP, which the kernel answers). Per prober and N: CPU seconds per 1000 probes (the
 # prober process alone, from schedstat, with a scrape every 2 s), resident memory at the end,
 # and for the exporter the send lateness: p99 and largest of the per-target latest-lateness gauges pooled over a scrape
-# every 2 s, and the p99 bound from its fleet-wide lateness histogram; then the machine's own
-# timer floor (bench/timer_wakeup) at the same load.
+# every 2 s, and the p99 bound from its fleet-wide lateness histogram (edges in 1, 2, 5 steps);
+# beside it, over the same seconds, the machine's own timer floor (bench/timer_wakeup, p99 of a
+# bare timed wait every millisecond).
 # Usage: bench/exporter_scale.sh [BUILD_DIR] [SECONDS] [COUNTS]   (default build 30 "10 100 1000")
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,8 +57,8 @@ wait_http() {
 "$build/bin/reboundsrv" -p "$port" -q > /dev/null 2>&1 &
 srv=$!; wait_udp_port "$port" $srv
 
-printf '%-18s %6s %14s %8s %12s %12s %12s\n' prober targets "CPU s/1000" "RSS MiB" \
-  "p99 late us" "max late us" "hist p99 us"
+printf '%-18s %6s %14s %8s %12s %12s %12s %14s\n' prober targets "CPU s/1000" "RSS MiB" \
+  "p99 late us" "max late us" "hist p99 us" "floor p99 us"
 for n in $counts; do
   { echo "targets:"; for ((k = 0; k < n; k++)); do
       echo "  - {host: $(address $k), port: $port, period: 1}"; done; } > "$work/targets.yml"
@@ -73,6 +74,10 @@ for n in $counts; do
   sent0=$(scrape "$url" sum rebound_probes_sent_total); cpu0=$(cpu_of $exporter)
   scrape "$url" buckets rebound_exporter_send_lateness_seconds_bucket > "$work/b0"
   : > "$work/late"
+  # The machine's own floor over the same seconds, at the same load: a bare timed wait every
+  # millisecond (bench/timer_wakeup), beside the exporter rather than after it.
+  "$build/bench/timer_wakeup" $(( seconds * 1000 )) 0.001 > "$work/floor" &
+  floor=$!
   for ((t = 0; t < seconds; t += 2)); do
     sleep 2
     scrape "$url" gauges rebound_send_lateness_seconds >> "$work/late"
@@ -80,14 +85,16 @@ for n in $counts; do
   sent1=$(scrape "$url" sum rebound_probes_sent_total); cpu1=$(cpu_of $exporter)
   scrape "$url" buckets rebound_exporter_send_lateness_seconds_bucket > "$work/b1"
   rss=$(resident_mib $exporter)
+  wait $floor
+  floor_p99=$(awk '{printf "%.0f", $2 * 1e3}' "$work/floor")
   kill $exporter; wait $exporter || true
   [ ! -s "$work/exporter.err" ] || sed "s/^/exporter: /" "$work/exporter.err" >&2
   late_p99=$(sort -g "$work/late" | awk '{a[NR] = $1} END {printf "%.0f", a[int(NR * 0.99 + 0.5)] * 1e6}')
   late_max=$(sort -g "$work/late" | awk 'END {printf "%.0f", $1 * 1e6}')
   hist_p99=$(awk -v s="$(p99_between "$work/b0" "$work/b1")" 'BEGIN {printf "%.0f", s * 1e6}')
   per_k=$(awk -v c="$cpu0" -v d="$cpu1" -v a="$sent0" -v b="$sent1" 'BEGIN {printf "%.4f", (d - c) / (b - a) * 1000}')
-  printf '%-18s %6d %14s %8s %12s %12s %12s\n' rebound_exporter "$n" "$per_k" "$rss" \
-    "$late_p99" "$late_max" "$hist_p99"
+  printf '%-18s %6d %14s %8s %12s %12s %12s %14s\n' rebound_exporter "$n" "$per_k" "$rss" \
+    "$late_p99" "$late_max" "$hist_p99" "$floor_p99"
 
   sport=$(( port + 1 ))
   { echo "targets:"; echo "- hosts:"; for ((k = 0; k < n; k++)); do echo "  - $(address $k)"; done
@@ -108,8 +115,5 @@ for n in $counts; do
   rss=$(resident_mib $sp)
   kill $sp; wait $sp || true
   per_k=$(awk -v c="$cpu0" -v d="$cpu1" -v a="$sent0" -v b="$sent1" 'BEGIN {printf "%.4f", (d - c) / (b - a) * 1000}')
-  printf '%-18s %6d %14s %8s %12s %12s %12s\n' smokeping_prober "$n" "$per_k" "$rss" - - -
+  printf '%-18s %6d %14s %8s %12s %12s %12s %14s\n' smokeping_prober "$n" "$per_k" "$rss" - - - -
 done
-# The machine's own floor for the lateness figures: a bare timed wait's wake-up, at this load.
-[ -x "$build/bench/timer_wakeup" ] &&
-  echo "this machine's floor, a bare ppoll's wake-up ms, median p99 max: $("$build/bench/timer_wakeup" 2000 0.005)"

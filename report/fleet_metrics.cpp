@@ -1,18 +1,33 @@
 #include "report/fleet_metrics.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr double kLowestRoundTrip = 25e-6;
 constexpr double kLongestRoundTrip = 10.0;
-// Send lateness: 1 µs doubling to about half a second.
-constexpr double kLowestLateness = 1e-6;
-constexpr int kLatenessBuckets = 20;
+// Send lateness: 1, 2, 5 steps from 1 µs (10^-6 s) to 1 s, so a bound such as "p99 below
+// 1 ms" is a bucket edge and reads exactly.
+constexpr int kLowestLatenessExponent = -6;
 
 bucket_bounds doubling(double lowest, double below, int most) {
     bucket_bounds b;
     for (double v = lowest; v < below && int(b.size()) < most; v *= 2) b.push_back(v);
+    return b;
+}
+
+// Steps of 1, 2 and 5 from 10^lowest_exponent up to 1. Each edge is an integer divided by a
+// power of ten, both exact in a double, so the edges are the nearest doubles to 1e-6, 2e-6, ...
+bucket_bounds one_two_five_up_to_one(int lowest_exponent) {
+    constexpr int kSteps[] = {1, 2, 5};
+    constexpr double kDecade = 10;
+    bucket_bounds b;
+    for (int e = lowest_exponent; e < 0; ++e) {
+        const double divisor = std::pow(kDecade, -e);
+        for (int step : kSteps) b.push_back(double(step) / divisor);
+    }
+    b.push_back(1);
     return b;
 }
 
@@ -37,7 +52,7 @@ void bucket_counts::observe(const bucket_bounds& bounds, double v) {
 }
 
 fleet_metrics::fleet_metrics()
-    : lateness_bounds_(doubling(kLowestLateness, 1.0, kLatenessBuckets)) {
+    : lateness_bounds_(one_two_five_up_to_one(kLowestLatenessExponent)) {
     reset(lateness_, lateness_bounds_);
 }
 
@@ -63,11 +78,19 @@ void fleet_metrics::set_targets(const std::vector<std::pair<uint64_t, target_ide
 
 fleet_snapshot fleet_metrics::snapshot() const {
     fleet_snapshot s;
-    const std::lock_guard lock(mutex_);
-    s.targets.reserve(order_.size());
-    for (uint64_t id : order_) s.targets.push_back(figures_.at(id));
-    s.lateness_bounds = lateness_bounds_;
-    s.lateness = lateness_;
+    std::vector<uint64_t> order;
+    {
+        const std::lock_guard lock(mutex_);
+        order = order_;
+        s.lateness_bounds = lateness_bounds_;
+        s.lateness = lateness_;
+    }
+    s.targets.reserve(order.size());
+    for (uint64_t id : order) {
+        const std::lock_guard lock(mutex_);
+        // A target ended by a new set in the meantime is left out, as the next scrape would.
+        if (const auto it = figures_.find(id); it != figures_.end()) s.targets.push_back(it->second);
+    }
     return s;
 }
 

@@ -55,7 +55,9 @@ class fleet_metrics final : public probe_events {
 
     // Safe from any thread. The targets from now on: the figures of ids that stay are kept.
     void set_targets(const std::vector<std::pair<uint64_t, target_identity>>& targets);
-    // Safe from any thread: a copy of every figure.
+    // Safe from any thread: a copy of every figure. Each target's figures agree with each
+    // other; targets are copied one at a time, so the probing thread never waits for more than
+    // one target's copy (a scrape of a large fleet would otherwise hold it for milliseconds).
     fleet_snapshot snapshot() const;
 
     void probe_sent(uint64_t target, double lateness) override;

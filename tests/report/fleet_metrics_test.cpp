@@ -44,6 +44,26 @@ TEST(FleetMetrics, ValuesLandInTheirBuckets) {
     }
 }
 
+// Operators read a lateness bound such as "p99 below 1 ms" off a bucket edge: the edges are
+// 1, 2, 5 steps written as the short decimals they are, and a lateness of exactly 1 ms counts
+// within its edge.
+TEST(FleetMetrics, LatenessEdgesAreOneTwoFiveDecimals) {
+    fleet_metrics m;
+    m.probe_sent(1, 0.001);
+    m.probe_sent(1, 0.0011);
+    const fleet_snapshot s = m.snapshot();
+    const std::string text = fleet_exposition(s, exporter_figures{}, exposition_format::prometheus_text);
+    for (const char* edge : {"1e-06", "5e-06", "2e-05", "1e-04", "5e-04", "0.001", "0.002", "0.5", "1"})
+        EXPECT_NE(text.find(std::string("rebound_exporter_send_lateness_seconds_bucket{le=\"") + edge + "\"}"),
+                  std::string::npos)
+            << edge;
+    EXPECT_NE(text.find("rebound_exporter_send_lateness_seconds_bucket{le=\"0.001\"} 1\n"),
+              std::string::npos);
+    EXPECT_NE(text.find("rebound_exporter_send_lateness_seconds_bucket{le=\"0.002\"} 2\n"),
+              std::string::npos);
+    EXPECT_EQ(s.lateness_bounds.size(), 19u); // 6 decades of 1, 2, 5, then 1 s
+}
+
 TEST(FleetMetrics, ANewSetKeepsTheFiguresOfTargetsThatStay) {
     fleet_metrics m;
     m.set_targets({{1, identity("kept")}, {2, identity("dropped")}});
