@@ -158,6 +158,24 @@ std::string endpoint_of(std::string_view host, int port) {
     return std::string(host) + ":" + p;
 }
 
+std::string split_host_port(std::string_view text, host_port_parts* out) {
+    host_port_parts parts{text, std::nullopt};
+    if (!text.empty() && text.front() == '[') {
+        const size_t close = text.find(']');
+        if (close == std::string_view::npos) return "an IPv6 address in brackets needs its ']'";
+        parts.host = text.substr(1, close - 1);
+        const std::string_view rest = text.substr(close + 1);
+        if (!rest.empty() && rest.front() != ':') return "only ':PORT' may follow the ']'";
+        if (!rest.empty()) parts.port = rest.substr(1);
+    } else if (const size_t colon = text.find(':');
+               colon != std::string_view::npos && text.find(':', colon + 1) == std::string_view::npos) {
+        parts.host = text.substr(0, colon);
+        parts.port = text.substr(colon + 1);
+    }
+    *out = parts;
+    return {};
+}
+
 bool looks_like_ipv6(std::string_view text) {
     return text.find(':') != std::string_view::npos;
 }

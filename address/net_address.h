@@ -7,6 +7,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -76,6 +77,17 @@ std::string endpoint_of(std::string_view host, int port);
 // which link is meant. Nothing is looked up but the zone's interface. Returns the empty string
 // and sets *out, or why the text is refused.
 std::string parse_address_literal(std::string_view text, uint16_t port, net_address* out);
+
+// A HOST[:PORT] text in its two parts (views into the text). An IPv6 host with a port is
+// written in brackets ("[::1]:33333", "[::1]"); a text of more than one ':' without brackets
+// is an IPv6 address alone ("::1"). Neither part is checked beyond that: the caller parses the
+// host and takes the port's range it allows. Returns the empty string and sets *out, or why the
+// text cannot be split.
+struct host_port_parts {
+    std::string_view host;
+    std::optional<std::string_view> port; // absent when the text names none
+};
+std::string split_host_port(std::string_view text, host_port_parts* out);
 
 // True when the text is written as an IPv6 literal (it holds a ':'); such a text is never a
 // host name.

@@ -180,32 +180,15 @@ std::string target_config::host_port() const {
 config_result target_from_text(const std::string& text, const target_config& base) {
     target_config t = base;
     t.origin = "--target " + quoted_text(text);
-    // HOST[:PORT], where an IPv6 host with a port is written in brackets ("[::1]:33333"); a
-    // text of more than one ':' without brackets is an IPv6 address alone ("::1").
-    std::string_view host = text, port_text;
-    bool has_port = false;
-    if (!text.empty() && text.front() == '[') {
-        const size_t close = text.find(']');
-        if (close == std::string::npos)
-            return failure(t.origin + ": an IPv6 address in brackets needs its ']'");
-        host = std::string_view(text).substr(1, close - 1);
-        const std::string_view rest = std::string_view(text).substr(close + 1);
-        if (!rest.empty() && rest.front() != ':')
-            return failure(t.origin + ": only ':PORT' may follow the ']'");
-        has_port = !rest.empty();
-        if (has_port) port_text = rest.substr(1);
-    } else if (std::count(text.begin(), text.end(), ':') == 1) {
-        const size_t colon = text.find(':');
-        host = std::string_view(text).substr(0, colon);
-        port_text = std::string_view(text).substr(colon + 1);
-        has_port = true;
-    }
-    if (has_port) {
-        const auto port = parse_int(port_text, 1, kLastPort);
+    host_port_parts parts;
+    if (const std::string why = split_host_port(text, &parts); !why.empty())
+        return failure(t.origin + ": " + why);
+    if (parts.port) {
+        const auto port = parse_int(*parts.port, 1, kLastPort);
         if (!port) return failure(t.origin + ": the port must be a number from 1 to 65535");
         t.port = *port;
     }
-    t.host = std::string(host);
+    t.host = std::string(parts.host);
     if (const std::string why = host_text_problem(t.host); !why.empty())
         return failure(t.origin + ": " + why);
     t.name = t.host_port();

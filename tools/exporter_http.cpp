@@ -1,6 +1,8 @@
 #include "tools/exporter_http.h"
 
+#include "address/net_address.h"
 #include "platform/thread_priority.h"
+#include "tools/cli_app.h"
 #include "tools/cli_args.h"
 
 #include <civetweb.h>
@@ -49,15 +51,19 @@ void respond(struct mg_connection* conn, int status, const char* type, const std
 
 } // namespace
 
-bool split_listen_text(const std::string& text, std::string* address, int* port) {
-    const size_t colon = text.rfind(':');
-    if (colon == std::string::npos) return false;
-    const auto p = parse_int(std::string_view(text).substr(colon + 1), 0, 65535);
-    const std::string a = text.substr(0, colon);
-    if (!p || a.empty() || !is_host_address(a)) return false;
+std::string split_listen_text(const std::string& text, std::string* address, int* port) {
+    constexpr int kLastPort = 65535;
+    const std::string expected = " is not ADDRESS:PORT (dotted IPv4, 0 to 65535)";
+    host_port_parts parts;
+    if (!split_host_port(text, &parts).empty() || !parts.port) return quoted_text(text) + expected;
+    const auto p = parse_int(*parts.port, 0, kLastPort);
+    const std::string a(parts.host);
+    if (looks_like_ipv6(a))
+        return quoted_text(text) + ": the HTTP server (civetweb) here serves IPv4 only";
+    if (!p || !is_host_address(a)) return quoted_text(text) + expected;
     *address = a;
     *port = *p;
-    return true;
+    return {};
 }
 
 exporter_http::~exporter_http() {

@@ -45,5 +45,7 @@ class exporter_http {
     int port_ = 0;
 };
 
-// "ADDRESS:PORT" split, the address a dotted quad and the port 0..65535; false when not.
-bool split_listen_text(const std::string& text, std::string* address, int* port);
+// "ADDRESS:PORT" split (as any HOST:PORT text), the address a dotted quad and the port
+// 0..65535 (0: any free port). Returns the empty string, or why the text is refused. IPv6 is
+// refused by name: Debian's civetweb is built without it.
+std::string split_listen_text(const std::string& text, std::string* address, int* port);

@@ -79,9 +79,7 @@ int parse(int argc, char** argv, options* o) {
             [](std::string& text) -> std::string {
                 std::string a;
                 int p;
-                return split_listen_text(text, &a, &p)
-                           ? ""
-                           : quoted_text(text) + " is not ADDRESS:PORT (dotted IPv4, 0 to 65535)";
+                return split_listen_text(text, &a, &p);
             },
             ""))
         ->type_name("ADDR:PORT");

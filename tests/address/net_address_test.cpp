@@ -87,4 +87,38 @@ TEST(NetAddress, EndpointOfAHostTextBracketsIpv6Only) {
     EXPECT_EQ(endpoint_of("[::1]", 7), "[::1]:7");
 }
 
+// HOST[:PORT] texts split as endpoint_of writes them, so every text it writes splits back.
+TEST(NetAddress, HostPortTextsSplitIntoTheirParts) {
+    struct Case {
+        const char* text;
+        const char* host;
+        const char* port; // nullptr: none named
+        const char* refusal = "";
+    } cases[] = {
+        {"127.0.0.1:33333", "127.0.0.1", "33333"},
+        {"127.0.0.1", "127.0.0.1", nullptr},
+        {"echo.example:7", "echo.example", "7"},
+        {"[::1]:33333", "::1", "33333"},
+        {"[::1]", "::1", nullptr},
+        {"::1", "::1", nullptr}, // more than one ':' unbracketed: an address alone
+        {"[fe80::1%lo]:7", "fe80::1%lo", "7"},
+        {"127.0.0.1:", "127.0.0.1", ""}, // an empty port is the caller's to refuse
+        {"[::1", "", nullptr, "an IPv6 address in brackets needs its ']'"},
+        {"[::1]7", "", nullptr, "only ':PORT' may follow the ']'"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        host_port_parts parts;
+        EXPECT_EQ(split_host_port(c.text, &parts), c.refusal);
+        if (*c.refusal) continue;
+        EXPECT_EQ(parts.host, c.host);
+        ASSERT_EQ(parts.port.has_value(), c.port != nullptr);
+        if (!c.port) continue;
+        EXPECT_EQ(*parts.port, c.port);
+        if (*c.port) {
+            EXPECT_EQ(endpoint_of(parts.host, std::stoi(std::string(*parts.port))), c.text);
+        }
+    }
+}
+
 } // namespace

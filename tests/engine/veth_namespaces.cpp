@@ -1,6 +1,6 @@
 #include "veth_namespaces.h"
 
-#include "tests/support/child_process.h"
+#include "tests/support/ip_command.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -12,8 +12,6 @@
 
 namespace testsupport {
 
-const char* const VethNamespaces::kIp = "/usr/sbin/ip";
-
 namespace {
 
 constexpr const char* kPrefixLength = "/24";
@@ -21,15 +19,8 @@ constexpr const char* kPrefixLength = "/24";
 } // namespace
 
 bool VethNamespaces::ip(const std::vector<std::string>& args) {
-    ChildProcess p;
-    if (!p.start(kIp, args) || !p.wait() || p.exit_code() != 0) {
-        std::string command = "ip";
-        for (const auto& a : args)
-            command += " " + a;
-        error_ = command + " failed: " + p.err();
-        return false;
-    }
-    return true;
+    error_ = run_ip(args);
+    return error_.empty();
 }
 
 VethNamespaces::VethNamespaces() {

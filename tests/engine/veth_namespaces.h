@@ -4,6 +4,8 @@
 // removed again, with everything in them, when the object goes.
 #pragma once
 
+#include "tests/support/ip_command.h"
+
 #include <string>
 #include <vector>
 
@@ -35,7 +37,7 @@ class VethNamespaces {
 
     // The program that runs others inside a namespace, and its arguments that run `program`
     // with `args` inside namespace `ns` (it execs the program, which keeps its process id).
-    static const char* const kIp;
+    static constexpr const char* kIp = kIpCommand;
     static std::vector<std::string> run_in(const std::string& ns, const std::string& program,
                                            const std::vector<std::string>& args);
 

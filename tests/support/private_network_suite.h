@@ -5,7 +5,7 @@
 // the namespace could reach the machine's resolver.
 #pragma once
 
-#include "tests/support/child_process.h"
+#include "tests/support/ip_command.h"
 #include "tests/support/private_namespaces.h"
 
 #include <gtest/gtest.h>
@@ -14,14 +14,6 @@
 #include <vector>
 
 namespace testsupport {
-
-// Runs /usr/sbin/ip with `args` inside the namespace; empty on success, else what failed.
-inline std::string run_ip(const std::vector<std::string>& args, const std::string& what) {
-    ChildProcess ip;
-    if (!ip.start("/usr/sbin/ip", args) || !ip.wait() || ip.exit_code() != 0)
-        return "cannot " + what;
-    return "";
-}
 
 // Suite names the derived fixture: it gives `static constexpr const char* kHosts` and may hide
 // `prepare_network()`. Base is the fixture the suite extends.

@@ -99,6 +99,8 @@ TEST_F(ExporterConfig, AFaultyFileOrInputIsRefusedBeforeServing) {
         {{"--target", "fe80::1"}, 1, "--target 'fe80::1'"},
         {{"--target", "127.0.0.1", "--target", "127.0.0.1:33333"}, 1, "duplicate target"},
         {{"--target", "127.0.0.1", "--listen", "localhost:80"}, 2, "is not ADDRESS:PORT"},
+        {{"--target", "127.0.0.1", "--listen", "127.0.0.1"}, 2, "is not ADDRESS:PORT"},
+        {{"--target", "127.0.0.1", "--listen", "[::1]:80"}, 2, "serves IPv4 only"},
         {{}, 2, "no targets: give --target or --config"},
         {{"--target", "127.0.0.1", "--listen", taken_address}, 1,
          "cannot serve HTTP on " + taken_address},

@@ -73,8 +73,7 @@ class SmallMtu : public PrivateNetworkSuite<SmallMtu> {
   public:
     static constexpr const char* kHosts = "127.0.0.1 localhost\n";
     static std::string prepare_network() {
-        return run_ip({"link", "set", "lo", "mtu", std::to_string(kMtu)},
-                      "lower the loopback's MTU");
+        return run_ip({"link", "set", "lo", "mtu", std::to_string(kMtu)});
     }
     static constexpr int kMtu = 1280; // the least IPv6 allows
 };

@@ -36,8 +36,7 @@ class OwnNetwork : public PrivateNetworkSuite<OwnNetwork> {
     // The name services read ::1 as 127.0.0.1 too: the IPv6 names get an address of their
     // own, on the namespace's loopback.
     static std::string prepare_network() {
-        return run_ip({"-6", "addr", "add", std::string(kNamed6) + "/128", "dev", "lo", "nodad"},
-                      "add an IPv6 address to the loopback");
+        return run_ip({"-6", "addr", "add", std::string(kNamed6) + "/128", "dev", "lo", "nodad"});
     }
 };
 
