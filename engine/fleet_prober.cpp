@@ -3,7 +3,6 @@
 #include "platform/clock.h"
 #include "platform/event_wait.h"
 #include "platform/readiness_loop.h"
-#include "platform/thread_priority.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -87,7 +86,6 @@ std::string fleet_prober::run() {
         !wake_->loop.watch(wake_->event.fd(), kWakeToken))
         return std::string("cannot set up the probing loop: ") + std::strerror(errno);
     plat::tight_timers();
-    plat::ask_for_short_slices();
     std::unordered_map<uint64_t, target_prober*> by_id;
     // Every prober's next deadline, earliest first. An entry whose prober is gone, or whose
     // deadline has moved, is stale and dropped when it comes up; each prober has one live one.

@@ -13,6 +13,9 @@ std::optional<double> parse_seconds(std::string_view text); // finite, 0 or more
 // form read the same everywhere. The empty text means every local address.
 bool is_host_address(const std::string& text);
 
+// The highest UDP or TCP port number.
+inline constexpr int32_t kLastPort = 65535;
+
 // Exit status of a bad command line.
 inline constexpr int kExitUsage = 2;
 

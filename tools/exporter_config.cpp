@@ -21,7 +21,6 @@
 
 namespace {
 
-constexpr int64_t kLastPort = 65535;
 constexpr int64_t kLargestDatagram = 65507; // UDP over IPv4
 constexpr int64_t kLastDscp = 63;
 constexpr double kLongestPeriod = 86400.0;

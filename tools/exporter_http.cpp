@@ -1,7 +1,6 @@
 #include "tools/exporter_http.h"
 
 #include "address/net_address.h"
-#include "platform/thread_priority.h"
 #include "tools/cli_app.h"
 #include "tools/cli_args.h"
 
@@ -26,14 +25,6 @@ int quiet_log(const struct mg_connection*, const char*) {
     return 1;
 }
 
-// Every server thread renders or waits on scrapes, whose timing does not matter; the probing
-// thread's does: a scrape of a large fleet is tens of milliseconds of work that would otherwise
-// hold the processor when a probe is due.
-void* server_thread_starts(const struct mg_context*, int) {
-    plat::yield_to_timely_threads();
-    return nullptr;
-}
-
 void send_head(struct mg_connection* conn, int status, const char* type, const std::string* length) {
     mg_response_header_start(conn, status);
     mg_response_header_add(conn, "Content-Type", type, -1);
@@ -52,7 +43,6 @@ void respond(struct mg_connection* conn, int status, const char* type, const std
 } // namespace
 
 std::string split_listen_text(const std::string& text, std::string* address, int* port) {
-    constexpr int kLastPort = 65535;
     const std::string expected = " is not ADDRESS:PORT (dotted IPv4, 0 to 65535)";
     host_port_parts parts;
     if (!split_host_port(text, &parts).empty() || !parts.port) return quoted_text(text) + expected;
@@ -86,7 +76,6 @@ std::string exporter_http::start(const std::string& listen, const http_limits& l
                              nullptr};
     mg_callbacks callbacks{};
     callbacks.log_message = quiet_log;
-    callbacks.init_thread = server_thread_starts;
     mg_init_data init{&callbacks, this, options};
     char text[kErrorTextSize] = {};
     unsigned code = 0;

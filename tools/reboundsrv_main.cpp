@@ -27,7 +27,6 @@
 namespace {
 
 constexpr int32_t kDefaultPort = 33333;
-constexpr int32_t kLastPort = 65535;
 constexpr int kMaxLoops = 64;
 constexpr int32_t kMaxRate = 1'000'000;
 // After a stop request: how long the remaining lines may take to go out. The whole stop stays
