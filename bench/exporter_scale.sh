@@ -19,6 +19,10 @@ command -v "$prober" > /dev/null ||
   { echo "exporter_scale: $prober is missing (apt-get install $prober)" >&2; exit 1; }
 [ "$(id -u)" -eq 0 ] || { echo "exporter_scale: $prober needs root for ICMP sockets" >&2; exit 1; }
 
+# The system's own interpreter: a version manager's shim on PATH would run a shell or two before
+# every scrape, processor time the rig would take from the probers it measures.
+python=$(command -v /usr/bin/python3 || command -v python3)
+
 source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 
@@ -31,7 +35,7 @@ resident_mib() { awk '/^VmRSS:/ {printf "%.1f", $2 / 1024}' /proc/"$1"/status; }
 scrape() {
   # Fetched by Python, read by awk: parsing a 1000-target scrape (about 10 MiB) in Python took
   # about a second of processor time, which the rig then took from the probers it measures.
-  python3 -c 'import sys, urllib.request
+  "$python" -c 'import sys, urllib.request
 sys.stdout.buffer.write(urllib.request.urlopen(sys.argv[1], timeout=30).read())' "$1" |
     awk -v mode="$2" -v name="$3" '
       { metric = $1; sub(/[{].*/, "", metric) }
@@ -48,7 +52,7 @@ p99_between() {
 }
 # wait_http URL PID: until the URL answers, or fails once PID has ended.
 wait_http() {
-  until python3 -c "import urllib.request, sys; urllib.request.urlopen(sys.argv[1], timeout=5)" "$1" 2> /dev/null; do
+  until "$python" -c "import urllib.request, sys; urllib.request.urlopen(sys.argv[1], timeout=5)" "$1" 2> /dev/null; do
     kill -0 "$2" 2> /dev/null || { echo "exporter_scale: process $2 ended" >&2; return 1; }
     sleep 0.1
   done
