@@ -96,22 +96,30 @@ TEST(TimingModel, TableOfPeers) {
     }
 }
 
-// The kernel's count of datagrams dropped from the receive buffer of the UDP socket bound to
-// `port` on any local address (the last column of /proc/net/udp); -1 when there is none.
-long socket_drops(int port) {
+// The row of /proc/net/udp for the UDP socket bound to `port` on any local address: the bytes
+// waiting in its receive buffer and the datagrams the kernel dropped from it (-1 when there is
+// no such socket).
+struct udp_socket_row {
+    long queued_bytes = -1;
+    long drops = -1;
+};
+udp_socket_row udp_socket(int port) {
     std::ifstream table("/proc/net/udp");
     std::string line;
     char local[8];
     std::snprintf(local, sizeof local, ":%04X", port);
     while (std::getline(table, line)) {
         std::istringstream fields(line);
-        std::string sl, address, field;
-        fields >> sl >> address;
+        std::string sl, address, remote, state, queues, field;
+        fields >> sl >> address >> remote >> state >> queues; // queues: "tx:rx" in hex
         if (!address.ends_with(local)) continue;
+        udp_socket_row row;
+        row.queued_bytes = std::stol(queues.substr(queues.find(':') + 1), nullptr, 16);
         while (fields >> field) {}
-        return std::stol(field);
+        row.drops = std::stol(field);
+        return row;
     }
-    return -1;
+    return {};
 }
 
 char process_state(int pid) {
@@ -137,14 +145,17 @@ TEST(TimingModel, DropsOfAFloodedClientAreReportedApartFromPathLoss) {
     constexpr int kMostCopies = 1000000; // no receive buffer holds that many
     constexpr int kCopiesBetweenLooks = 64;
     int copies = 0;
-    while (socket_drops(first->from_port) <= 0 && copies < kMostCopies)
+    while (udp_socket(first->from_port).drops <= 0 && copies < kMostCopies)
         for (int k = 0; k < kCopiesBetweenLooks; ++k, ++copies)
             ASSERT_TRUE(peer.send_to(first->from_port, echo));
-    const long dropped = socket_drops(first->from_port);
+    const long dropped = udp_socket(first->from_port).drops;
     ASSERT_GT(dropped, 0);
     cli.signal(SIGCONT);
     const auto second = peer.receive(std::chrono::seconds(30));
     ASSERT_TRUE(second);
+    // The second echo goes once the client has read the copies still queued: into a full
+    // buffer it would be dropped too, and the client would wait out its whole time limit.
+    while (udp_socket(second->from_port).queued_bytes > 0) std::this_thread::yield();
     ASSERT_TRUE(peer.send_to(second->from_port, proper_echo(second->bytes)));
     ASSERT_TRUE(cli.wait());
     EXPECT_EQ(cli.exit_code(), 0) << cli.out() << cli.err();
