@@ -27,6 +27,27 @@ uint32_t add_words(uint32_t sum, const uint8_t* bytes, size_t size) {
     return sum;
 }
 
+udphdr udp_header(int source_port, int port, uint16_t length) {
+    udphdr udp{};
+    udp.source = htons(static_cast<uint16_t>(source_port));
+    udp.dest = htons(static_cast<uint16_t>(port));
+    udp.len = htons(length);
+    return udp;
+}
+
+// The datagram whole (network header, UDP header, payload), sent on a raw socket to loopback.
+template <class NetworkHeader, class Address>
+bool send_packet(int fd, const NetworkHeader& ip, const udphdr& udp,
+                 const std::vector<uint8_t>& payload, const Address& to) {
+    std::vector<uint8_t> packet(sizeof ip + sizeof udp + payload.size());
+    std::memcpy(packet.data(), &ip, sizeof ip);
+    std::memcpy(packet.data() + sizeof ip, &udp, sizeof udp);
+    if (!payload.empty())
+        std::memcpy(packet.data() + sizeof ip + sizeof udp, payload.data(), payload.size());
+    return ::sendto(fd, packet.data(), packet.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+                    sizeof to) == static_cast<ssize_t>(packet.size());
+}
+
 } // namespace
 
 // IPv6 has no header checksum but makes the UDP one compulsory, over a pseudo-header.
@@ -41,10 +62,7 @@ bool ForgedUdp::send6(const std::string& source_ip, int source_port, int port,
     ip.ip6_hlim = 64;
     const auto udp_length = static_cast<uint16_t>(sizeof(udphdr) + payload.size());
     ip.ip6_plen = htons(udp_length);
-    udphdr udp{};
-    udp.source = htons(static_cast<uint16_t>(source_port));
-    udp.dest = htons(static_cast<uint16_t>(port));
-    udp.len = htons(udp_length);
+    udphdr udp = udp_header(source_port, port, udp_length);
     uint32_t sum = add_words(0, ip.ip6_src.s6_addr, 16);
     sum = add_words(sum, ip.ip6_dst.s6_addr, 16);
     sum += udp_length + IPPROTO_UDP;
@@ -55,46 +73,30 @@ bool ForgedUdp::send6(const std::string& source_ip, int source_port, int port,
     const auto check = static_cast<uint16_t>(~sum);
     udp.check = htons(check == 0 ? 0xFFFF : check);
 
-    std::vector<uint8_t> packet(sizeof ip + sizeof udp + payload.size());
-    std::memcpy(packet.data(), &ip, sizeof ip);
-    std::memcpy(packet.data() + sizeof ip, &udp, sizeof udp);
-    if (!payload.empty())
-        std::memcpy(packet.data() + sizeof ip + sizeof udp, payload.data(), payload.size());
     sockaddr_in6 to{};
     to.sin6_family = AF_INET6;
     to.sin6_addr = in6addr_loopback;
-    return ::sendto(fd6_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                    sizeof to) == static_cast<ssize_t>(packet.size());
+    return send_packet(fd6_, ip, udp, payload, to);
 }
 
 bool ForgedUdp::send(const std::string& source_ip, int source_port, int port,
                      const std::vector<uint8_t>& payload) {
     if (source_ip.find(':') != std::string::npos)
         return send6(source_ip, source_port, port, payload);
-    std::vector<uint8_t> packet(sizeof(iphdr) + sizeof(udphdr) + payload.size());
+    const auto udp_length = static_cast<uint16_t>(sizeof(udphdr) + payload.size());
     iphdr ip{};
     ip.version = 4;
     ip.ihl = sizeof ip / 4;
     ip.ttl = 64;
     ip.protocol = IPPROTO_UDP;
-    ip.tot_len = htons(static_cast<uint16_t>(packet.size()));
+    ip.tot_len = htons(static_cast<uint16_t>(sizeof ip + udp_length));
     if (::inet_pton(AF_INET, source_ip.c_str(), &ip.saddr) != 1) return false;
     ip.daddr = htonl(INADDR_LOOPBACK); // the kernel fills in the checksum
-    udphdr udp{};
-    udp.source = htons(static_cast<uint16_t>(source_port));
-    udp.dest = htons(static_cast<uint16_t>(port));
-    udp.len = htons(static_cast<uint16_t>(sizeof udp + payload.size()));
-    udp.check = 0; // no checksum, which IPv4 allows
-    std::memcpy(packet.data(), &ip, sizeof ip);
-    std::memcpy(packet.data() + sizeof ip, &udp, sizeof udp);
-    if (!payload.empty())
-        std::memcpy(packet.data() + sizeof ip + sizeof udp, payload.data(), payload.size());
-
+    const udphdr udp = udp_header(source_port, port, udp_length); // no checksum: IPv4 allows it
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return ::sendto(fd_, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                    sizeof to) == static_cast<ssize_t>(packet.size());
+    return send_packet(fd_, ip, udp, payload, to);
 }
 
 } // namespace testsupport
