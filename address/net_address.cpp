@@ -3,6 +3,7 @@
 #include "address/address_text.h"
 #include "platform/interface_addresses.h"
 #include "util/ipv4_text.h"
+#include "util/message_text.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,10 +16,6 @@ constexpr unsigned char kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF,
 bool needs_zone(const in6_addr& a) {
     return IN6_IS_ADDR_LINKLOCAL(&a) || IN6_IS_ADDR_MC_LINKLOCAL(&a) ||
            IN6_IS_ADDR_MC_NODELOCAL(&a);
-}
-
-std::string quoted(std::string_view text) {
-    return "'" + std::string(text) + "'";
 }
 
 // A zone is an interface name or its index.
@@ -36,7 +33,7 @@ std::string parse_ipv6(std::string_view text, uint16_t port, net_address* out) {
     std::string_view body = text;
     if (body.front() == '[' || body.back() == ']') {
         if (body.size() < 2 || body.front() != '[' || body.back() != ']')
-            return quoted(text) + " has an unmatched bracket";
+            return quoted_text(text) + " has an unmatched bracket";
         body = body.substr(1, body.size() - 2);
     }
     std::string zone;
@@ -49,15 +46,16 @@ std::string parse_ipv6(std::string_view text, uint16_t port, net_address* out) {
     a.sin6_family = AF_INET6;
     a.sin6_port = htons(port);
     if (text_to_addr(AF_INET6, std::string(body).c_str(), &a.sin6_addr) != 1)
-        return quoted(text) + " is not an IPv6 address";
+        return quoted_text(text) + " is not an IPv6 address";
     if (percent != std::string_view::npos) {
         if (!needs_zone(a.sin6_addr))
-            return quoted(text) + ": only a link-local address takes a zone";
+            return quoted_text(text) + ": only a link-local address takes a zone";
         a.sin6_scope_id = zone_index(zone);
         if (a.sin6_scope_id == 0)
-            return quoted(text) + ": zone " + quoted(zone) + " names no interface";
+            return quoted_text(text) + ": zone " + quoted_text(zone) + " names no interface";
     } else if (needs_zone(a.sin6_addr)) {
-        return quoted(text) + " is link-local and needs a zone naming its interface, such as " +
+        return quoted_text(text) +
+               " is link-local and needs a zone naming its interface, such as " +
                std::string(body) + "%eth0";
     }
     *out = a;
@@ -168,7 +166,8 @@ std::string split_host_port(std::string_view text, host_port_parts* out) {
         if (!rest.empty() && rest.front() != ':') return "only ':PORT' may follow the ']'";
         if (!rest.empty()) parts.port = rest.substr(1);
     } else if (const size_t colon = text.find(':');
-               colon != std::string_view::npos && text.find(':', colon + 1) == std::string_view::npos) {
+               colon != std::string_view::npos &&
+               text.find(':', colon + 1) == std::string_view::npos) {
         parts.host = text.substr(0, colon);
         parts.port = text.substr(colon + 1);
     }
@@ -184,7 +183,7 @@ std::string parse_address_literal(std::string_view text, uint16_t port, net_addr
     if (text.empty()) return "the address is empty";
     if (looks_like_ipv6(text) || text.front() == '[') return parse_ipv6(text, port, out);
     const std::string t(text);
-    if (!is_ipv4_text(t.c_str())) return quoted(text) + " is not an IPv4 or IPv6 address";
+    if (!is_ipv4_text(t.c_str())) return quoted_text(text) + " is not an IPv4 or IPv6 address";
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(port);

@@ -76,29 +76,3 @@ int parse_command_line(CLI::App& app, int argc, char** argv) {
     return -1;
 }
 
-std::string quoted_text(const std::string& text) {
-    return "'" + escaped_text(text) + "'";
-}
-
-bool is_control_char(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7f;
-}
-
-std::string escaped_text(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\r') {
-            out += "\\r";
-        } else if (is_control_char(c)) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\x%02x", static_cast<unsigned char>(c));
-            out += esc;
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}

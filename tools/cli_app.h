@@ -5,6 +5,7 @@
 #pragma once
 
 #include "tools/cli_args.h"
+#include "util/message_text.h"
 
 #include <CLI/CLI.hpp>
 
@@ -28,9 +29,3 @@ CLI::Option* add_seconds(CLI::App& app, const std::string& names, double* target
 // naming the option, and a pointer to --help on standard error).
 int parse_command_line(CLI::App& app, int argc, char** argv);
 
-// A command-line text fit for a message: control characters (line ends above all) written as
-// C escapes, so no text can add a line of its own to the output. quoted_text() adds quotes.
-std::string escaped_text(const std::string& text);
-// The characters escaped_text() writes as escapes: C0 controls and DEL.
-bool is_control_char(char c);
-std::string quoted_text(const std::string& text);
