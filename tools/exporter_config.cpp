@@ -46,14 +46,14 @@ std::string where(const std::string& source, const YAML::Mark& m) {
 }
 
 std::string scalar(const YAML::Node& n, const std::string& key) {
-    if (!n.IsScalar()) fault(n, "'" + key + "' must be a single value");
+    if (!n.IsScalar()) fault(n, quoted_text(key) + " must be a single value");
     return n.Scalar();
 }
 
 double seconds_value(const YAML::Node& n, const std::string& key, bool zero_allowed) {
     const auto v = parse_seconds(scalar(n, key));
     if (!v || *v > kLongestPeriod || (!zero_allowed && *v <= 0))
-        fault(n, "'" + key + "' must be a number of seconds " +
+        fault(n, quoted_text(key) + " must be a number of seconds " +
                      (zero_allowed ? "from 0" : "above 0") + " up to a day, not " +
                      quoted_text(n.Scalar()));
     return *v;
@@ -62,7 +62,7 @@ double seconds_value(const YAML::Node& n, const std::string& key, bool zero_allo
 int32_t whole_value(const YAML::Node& n, const std::string& key, int64_t min, int64_t max) {
     const auto v = parse_int(scalar(n, key), min, max);
     if (!v)
-        fault(n, "'" + key + "' must be a whole number from " + std::to_string(min) + " to " +
+        fault(n, quoted_text(key) + " must be a whole number from " + std::to_string(min) + " to " +
                      std::to_string(max) + ", not " + quoted_text(n.Scalar()));
     return *v;
 }
