@@ -95,7 +95,7 @@ int parse(int argc, char** argv, Settings* s) {
                                      "resolve the host to an IPv6 address only\n"
                                      "(neither: the first address the name services give)");
     ipv4->excludes(ipv6);
-    add_whole_number(app, "-p,--port", &p.ipport, 1, 65535,
+    add_whole_number(app, "-p,--port", &p.ipport, 1, kLastPort,
                      "responder's UDP port, 1..65535 (default 33333)");
     add_seconds(app, "-t,--timeout", &p.timeout, true,
                 "limit of every single wait; an echo later than this after its own send\n"
