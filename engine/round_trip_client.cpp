@@ -13,6 +13,7 @@
 #include "net/options.h"
 #include "net/socket.h"
 #include "platform/clock.h"
+#include "platform/processors.h"
 #include "platform/socket_api.h"
 #include "platform/stop_signals.h"
 #include "util/dscp_text.h"
@@ -146,6 +147,7 @@ class Run {
     int64_t start_mono_ = 0;
     double start_stamp_ = 0;
     int64_t timeout_ns_ = 0;
+    int64_t busy_wait_ns_ = 0;
     int64_t receive_limit_ns_ = -1; // the limit the socket's receives have now; -1: none set
     probe_window window_;
     int32_t sent_ok_ = 0;      // probes whose send succeeded
@@ -225,11 +227,17 @@ Run::Outcome Run::send_probe(int32_t i) {
 // shuts the socket's receive side (open_stop_signals), so the call returns at once.
 Run::Received Run::receive(int64_t limit_ns, bool precise) {
     Received r;
+    // Until then an empty look is followed by another, not by a sleep; a stop is still seen at
+    // once, and each look yields the processor first to whoever waits for it there (the
+    // responder, when both share it), so the busy wait never delays the echo it waits for.
+    const int64_t busy_until = precise || busy_wait_ns_ <= 0
+                                   ? 0
+                                   : plat::monotonic_ns() + std::min(busy_wait_ns_, limit_ns);
     for (;;) {
         if (plat::stop_requested()) return {Wait::stopped};
         int flags = 0;
         const int64_t before = plat::monotonic_ns();
-        if (limit_ns <= 0) {
+        if (limit_ns <= 0 || before < busy_until) {
             flags = MSG_DONTWAIT; // a look at what is there, no wait
         } else if (precise || limit_ns < kTickSafeLimit) {
             // The socket's own limit counts in kernel ticks (up to 4 ms late): a short limit,
@@ -258,7 +266,10 @@ Run::Received Run::receive(int64_t limit_ns, bool precise) {
             continue;
         }
         if (r.error == EAGAIN) {
-            if (flags == MSG_DONTWAIT && limit_ns > 0) { // readable, yet taken by no one
+            // Nothing there within the limit: a busy wait looks again, and a socket that was
+            // readable yet had nothing to take is waited on for the rest.
+            if (flags == MSG_DONTWAIT && limit_ns > 0) {
+                if (r.mono_ns < busy_until) plat::yield_processor();
                 limit_ns -= r.mono_ns - before;
                 continue;
             }
@@ -513,6 +524,7 @@ rebound_end Run::measure() {
     std::snprintf(port_text, sizeof port_text, "%d", p_.ipport);
     connaddr_ = responder_address(p_.ipaddr, port_text, static_cast<uint16_t>(p_.ipport));
     timeout_ns_ = seconds_ns(p_.timeout);
+    busy_wait_ns_ = p_.busy_wait > 0 ? seconds_ns(p_.busy_wait) : 0;
     const bool v6 = connaddr_.family() != AF_INET;
 
     // A failed creation is not tested here: the first send waits on the invalid handle, which

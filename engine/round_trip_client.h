@@ -21,6 +21,11 @@ struct rebound_params {
     int32_t recvsize = 8192;
     double interval = kDefaultInterval; // pause after every answered probe in phase 1
     double duration = 0;                // phase 1 ends after this many seconds; 0: no limit
+    // Lock-step runs: each wait for an echo first looks for it without sleeping, for up to this
+    // many seconds (within the wait's limit), then sleeps in the kernel. An echo that comes
+    // within it spares the thread a sleep and a wake-up (processor time traded for speed).
+    // 0: every wait sleeps at once. Scheduled runs always sleep to their deadlines.
+    double busy_wait = 0;
     bool kernel_stamps = true; // time arrivals by the kernel's receive stamp where it gives one
     // Probes an echo is matched to at most: an echo of a probe followed by this many others
     // is past the late window, counted late and not matched (probe_window.h).

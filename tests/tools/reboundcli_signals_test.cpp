@@ -6,6 +6,7 @@
 #include "tests/support/fixture_responder.h"
 #include "tests/support/openmetrics_parse.h"
 #include "tests/support/read_file.h"
+#include "tests/support/udp_peer.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -147,6 +148,23 @@ TEST(CliSignals, StopWhileStandardOutputIsAPipeNobodyReads) {
             reports.expect_complete("stopped");
         }
     }
+}
+
+// A stop while a wait looks for its echo without sleeping (unpaced runs do, for up to
+// --busy-wait) ends the run at once, not at the end of the wait.
+TEST(CliSignals, StopDuringABusyWait) {
+    UdpPeer silent;
+    Reports reports;
+    std::vector<std::string> extra = reports.args();
+    for (const char* a : {"-t", "60", "--busy-wait", "60"})
+        extra.push_back(a);
+    ChildProcess p;
+    ASSERT_TRUE(p.start(program_path("reboundcli"), args_for(silent.port(), extra)));
+    ASSERT_TRUE(silent.receive(std::chrono::seconds(30))) << p.err(); // the wait has begun
+    p.signal(SIGINT);
+    ASSERT_TRUE(p.wait(kGenerousEnd)) << "still looking for the echo after the stop request";
+    EXPECT_EQ(p.exit_code(), 128 + SIGINT) << p.err();
+    reports.expect_complete("stopped");
 }
 
 // `reboundcli ... | head -1`: the reader leaves, the next write raises SIGPIPE, and the run

@@ -111,6 +111,8 @@ TEST(Cli, BadValuesAreClearErrorsWithExitTwo) {
         {{"-i", "-0.5"}, "--interval: '-0.5' is not a number of seconds from 0"},
         {{"-d", "0"}, "--duration: '0' is not a number of seconds above 0"},
         {{"-d", "soon"}, "--duration: 'soon'"},
+        {{"--busy-wait", "-1"}, "--busy-wait: '-1' is not a number of seconds from 0"},
+        {{"--period", "0.01", "--busy-wait", "0"}, "--busy-wait is for lock-step runs"},
         {{"-h"}, "--host"},
         {{"--json"}, "--json"},
         {{"extra"}, "not expected: extra"},

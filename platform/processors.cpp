@@ -1,0 +1,11 @@
+#include "platform/processors.h"
+
+#include <sched.h>
+
+namespace plat {
+
+void yield_processor() {
+    sched_yield();
+}
+
+} // namespace plat
