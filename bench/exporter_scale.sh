@@ -7,7 +7,8 @@
 # and for the exporter the send lateness: p99 and largest of the per-target latest-lateness gauges pooled over a scrape
 # every 2 s, and the p99 bound from its fleet-wide lateness histogram (edges in 1, 2, 5 steps);
 # beside it, over the same seconds, the machine's own timer floor (bench/timer_wakeup, p99 of a
-# bare timed wait every millisecond).
+# bare timed wait every millisecond). At the largest N the exporter runs a second time with its
+# probing thread at a real-time priority (--sched-priority 10).
 # Usage: bench/exporter_scale.sh [BUILD_DIR] [SECONDS] [COUNTS]   (default build 30 "10 100 1000")
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -63,10 +64,11 @@ srv=$!; wait_udp_port "$port" $srv
 
 printf '%-18s %6s %14s %8s %12s %12s %12s %14s\n' prober targets "CPU s/1000" "RSS MiB" \
   "p99 late us" "max late us" "hist p99 us" "floor p99 us"
-for n in $counts; do
-  { echo "targets:"; for ((k = 0; k < n; k++)); do
-      echo "  - {host: $(address $k), port: $port, period: 1}"; done; } > "$work/targets.yml"
-  "$build/bin/rebound_exporter" --listen 127.0.0.1:0 --config "$work/targets.yml" \
+# exporter_row N LABEL OPTIONS...: one rebound_exporter (with OPTIONS) probing the N targets
+# of targets.yml, measured and printed as one row.
+exporter_row() {
+  local n=$1 label=$2; shift 2
+  "$build/bin/rebound_exporter" --listen 127.0.0.1:0 --config "$work/targets.yml" "$@" \
     > "$work/exporter.out" 2> "$work/exporter.err" &
   exporter=$!
   until grep -q '/metrics' "$work/exporter.out"; do
@@ -97,8 +99,16 @@ for n in $counts; do
   late_max=$(sort -g "$work/late" | awk 'END {printf "%.0f", $1 * 1e6}')
   hist_p99=$(awk -v s="$(p99_between "$work/b0" "$work/b1")" 'BEGIN {printf "%.0f", s * 1e6}')
   per_k=$(awk -v c="$cpu0" -v d="$cpu1" -v a="$sent0" -v b="$sent1" 'BEGIN {printf "%.4f", (d - c) / (b - a) * 1000}')
-  printf '%-18s %6d %14s %8s %12s %12s %12s %14s\n' rebound_exporter "$n" "$per_k" "$rss" \
+  printf '%-18s %6d %14s %8s %12s %12s %12s %14s\n' "$label" "$n" "$per_k" "$rss" \
     "$late_p99" "$late_max" "$hist_p99" "$floor_p99"
+}
+
+for n in $counts; do
+  { echo "targets:"; for ((k = 0; k < n; k++)); do
+      echo "  - {host: $(address $k), port: $port, period: 1}"; done; } > "$work/targets.yml"
+  exporter_row "$n" rebound_exporter
+  # The probing thread at a real-time priority, as a host busy with other work would run it.
+  if [ "$n" = "${counts##* }" ]; then exporter_row "$n" "  --sched-prio 10" --sched-priority 10; fi
 
   sport=$(( port + 1 ))
   { echo "targets:"; echo "- hosts:"; for ((k = 0; k < n; k++)); do echo "  - $(address $k)"; done

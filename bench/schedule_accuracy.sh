@@ -17,8 +17,7 @@ command -v irtt > /dev/null || { echo "schedule_accuracy: irtt is missing (apt-g
 source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 
-responder_core=(); client_core=()
-if [ "$(nproc)" -ge 2 ]; then responder_core=(taskset -c 0); client_core=(taskset -c 1); fi
+source scripts/lib/core_placement.sh
 
 "${responder_core[@]}" "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" -q > /dev/null 2>&1 &
 srv=$!; wait_udp_port "$port" $srv

@@ -15,9 +15,7 @@ work=$(mktemp -d); trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EX
 source scripts/lib/stats.sh
 source scripts/lib/wait_udp_port.sh
 
-# Core placement as a command prefix (exec'd, so $! is the program's own pid).
-responder_core=(); client_core=()
-if [ "$(nproc)" -ge 2 ]; then responder_core=(taskset -c 0); client_core=(taskset -c 1); fi
+source scripts/lib/core_placement.sh
 
 "${responder_core[@]}" "$build/bin/reboundsrv" -h 127.0.0.1 -p "$port" -q > /dev/null &
 wait_udp_port "$port" $!

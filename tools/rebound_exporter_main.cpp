@@ -8,6 +8,7 @@
 #include "platform/clock.h"
 #include "platform/event_wait.h"
 #include "platform/process_figures.h"
+#include "platform/processors.h"
 #include "platform/readiness_loop.h"
 #include "platform/signal_channel.h"
 #include "report/fleet_exposition.h"
@@ -57,6 +58,7 @@ struct options {
     std::string config;
     std::string listen = kDefaultListen;
     target_config base;
+    int sched_priority = 0; // 0: the probing thread is scheduled as any other
     bool check_only = false;
 };
 
@@ -95,6 +97,12 @@ int parse(int argc, char** argv, options* o) {
                      "echo bytes asked for, 16 to 65507 (default 64; 32 and more\ncarry the "
                      "responder's stamps)")
         ->type_name("BYTES");
+    add_whole_number(app, "--sched-priority", &o->sched_priority, plat::kLowestRealtimePriority,
+                     plat::kHighestRealtimePriority,
+                     "run the probing thread at this real-time priority (SCHED_FIFO, 1 to 99),\n"
+                     "so that no ordinary process on the host delays a probe; needs CAP_SYS_NICE\n"
+                     "or an RLIMIT_RTPRIO of at least the priority (default: not real-time)")
+        ->type_name("N");
     app.add_flag("--check-config", o->check_only,
                  "read the targets, resolve them, print them and exit");
     const int status = parse_command_line(app, argc, argv);
@@ -275,6 +283,18 @@ int main(int argc, char** argv) {
         }
         return status;
     };
+    plat::name_thread(probing.native_handle(), "probing");
+    if (o.sched_priority > 0) {
+        if (const std::string why =
+                plat::set_realtime_priority(probing.native_handle(), o.sched_priority);
+            !why.empty()) {
+            say(stderr, "cannot run the probing thread at real-time priority " +
+                            std::to_string(o.sched_priority) + ": " + why +
+                            " (it needs CAP_SYS_NICE or an RLIMIT_RTPRIO of at least " +
+                            std::to_string(o.sched_priority) + ")");
+            return finish(1);
+        }
+    }
     if (const std::string why = http.start(o.listen, http_limits{}); !why.empty()) {
         say(stderr, "cannot serve HTTP on " + o.listen + ": " + why);
         return finish(1);

@@ -102,6 +102,9 @@ TEST_F(ExporterConfig, AFaultyFileOrInputIsRefusedBeforeServing) {
         {{"--target", "127.0.0.1", "--listen", "127.0.0.1"}, 2, "is not ADDRESS:PORT"},
         {{"--target", "127.0.0.1", "--listen", "[::1]:80"}, 2, "serves IPv4 only"},
         {{}, 2, "no targets: give --target or --config"},
+        {{"--target", "127.0.0.1", "--sched-priority", "0"}, 2,
+         "--sched-priority: '0' is not a whole number from 1 to 99"},
+        {{"--target", "127.0.0.1", "--sched-priority", "100"}, 2, "--sched-priority: '100'"},
         {{"--target", "127.0.0.1", "--listen", taken_address}, 1,
          "cannot serve HTTP on " + taken_address},
     };
