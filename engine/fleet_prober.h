@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/target_prober.h"
+#include "platform/inheriting_mutex.h"
 
 #include <atomic>
 #include <cstdint>
@@ -49,7 +50,7 @@ class fleet_prober {
     probe_events& events_;
     failure_sink* failures_ = nullptr;
     std::vector<std::unique_ptr<target_prober>> probers_; // the probing thread's alone
-    std::mutex pending_mutex_;
+    plat::inheriting_mutex pending_mutex_; // the probing thread may run at a real-time priority
     std::optional<std::vector<fleet_target>> pending_;
     std::atomic<bool> stop_{false};
     struct wake;

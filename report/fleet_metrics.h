@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/target_prober.h"
+#include "platform/inheriting_mutex.h"
 
 #include <cstdint>
 #include <memory>
@@ -73,7 +74,8 @@ class fleet_metrics final : public probe_events {
     target_figures* find(uint64_t id); // under the lock
     void add(uint64_t target, uint64_t target_figures::*counter, uint64_t n = 1);
 
-    mutable std::mutex mutex_;
+    // Shared by the probing thread, which may run at a real-time priority, and the HTTP threads.
+    mutable plat::inheriting_mutex mutex_;
     std::vector<uint64_t> order_;
     std::unordered_map<uint64_t, target_figures> figures_;
     bucket_bounds lateness_bounds_;

@@ -7,6 +7,7 @@
 #include "engine/fleet_prober.h"
 #include "platform/clock.h"
 #include "platform/event_wait.h"
+#include "platform/inheriting_mutex.h"
 #include "platform/process_figures.h"
 #include "platform/processors.h"
 #include "platform/readiness_loop.h"
@@ -187,7 +188,7 @@ class target_set {
     fleet_prober& prober_;
     std::vector<entry> running_;
     uint64_t last_id_ = 0;
-    mutable std::mutex names_mutex_;
+    mutable plat::inheriting_mutex names_mutex_; // also taken by the probing thread
     std::map<uint64_t, std::string> names_;
 };
 
