@@ -171,6 +171,7 @@ json parameters_json(const run_description& r) {
     j["sendsize"] = r.sendsize;
     j["recvsize"] = r.recvsize;
     j["interval"] = r.interval;
+    j["busy_wait"] = r.busy_wait;
     j["duration"] = r.duration > 0 ? json(r.duration) : json(nullptr);
     j["period"] = r.period > 0 ? json(r.period) : json(nullptr);
     j["stamps"] = r.stamps;

@@ -99,6 +99,7 @@ struct run_description {
     int32_t sendsize = 0;
     int32_t recvsize = 0;
     double interval = 0;
+    double busy_wait = 0; // the waits' busy wait; 0: none
     double duration = 0; // 0: no time limit
     double period = 0;   // 0: lock-step
     bool stamps = false; // the responder's time stamps asked for

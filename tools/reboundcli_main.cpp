@@ -260,6 +260,7 @@ int main(int argc, char** argv) {
     run.sendsize = p.sendsize;
     run.recvsize = p.recvsize;
     run.interval = p.interval;
+    run.busy_wait = p.busy_wait;
     run.duration = p.duration;
     run.period = p.period;
     run.stamps = p.want_stamps;

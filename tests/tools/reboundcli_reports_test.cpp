@@ -237,10 +237,11 @@ TEST(CliReports, IntervalAndDurationPaceAndEndTheRun) {
         int fewer_than;   // an upper bound on the probes sent, or 0
         double least_elapsed;
         bool count_in_json;
+        double busy_wait = 0; // as the document tells it
     };
     const Case cases[] = {
         {{"-c", "5", "-i", "0.02"}, 0.02, 5, 0, 0.08, true},
-        {{"-c", "50", "-i", "0"}, 0, 50, 0, 0, true},
+        {{"-c", "50", "-i", "0"}, 0, 50, 0, 0, true, 5e-05}, // unpaced: the default busy wait
         {{"-d", "0.3", "-i", "0.01"}, 0.01, -1, 0, 0.3, false},          // no -c: time alone
         {{"-d", "0.3", "-c", "1000000"}, 0.001, -1, 1000000, 0.3, true}, // time comes first
         {{"-d", "60", "-c", "5"}, 0.001, 5, 0, 0, true},                 // the count comes first
@@ -265,6 +266,7 @@ TEST(CliReports, IntervalAndDurationPaceAndEndTheRun) {
                 << i;
         EXPECT_GE(r.document["summary"]["elapsed"].get<double>(), c.least_elapsed);
         EXPECT_EQ(r.document["parameters"]["count"].is_null(), !c.count_in_json);
+        EXPECT_EQ(r.document["parameters"]["busy_wait"], c.busy_wait);
     }
 }
 
