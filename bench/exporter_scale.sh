@@ -108,7 +108,10 @@ for n in $counts; do
       echo "  - {host: $(address $k), port: $port, period: 1}"; done; } > "$work/targets.yml"
   exporter_row "$n" rebound_exporter
   # The probing thread at a real-time priority, as a host busy with other work would run it.
-  if [ "$n" = "${counts##* }" ]; then exporter_row "$n" "  --sched-prio 10" --sched-priority 10; fi
+  # (Left out where this machine allows no real-time scheduling.)
+  if [ "$n" = "${counts##* }" ] && chrt -f 10 true 2> /dev/null; then
+    exporter_row "$n" "  --sched-prio 10" --sched-priority 10
+  fi
 
   sport=$(( port + 1 ))
   { echo "targets:"; echo "- hosts:"; for ((k = 0; k < n; k++)); do echo "  - $(address $k)"; done
