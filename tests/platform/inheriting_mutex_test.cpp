@@ -2,20 +2,17 @@
 // waiter's priority, and drops back once it lets go; without inheritance the holder would stay
 // ordinary and could be kept off the processor with the waiter stuck behind it.
 #include "platform/inheriting_mutex.h"
+#include "tests/support/proc_stat.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 #include <mutex>
 #include <pthread.h>
 #include <sched.h>
-#include <sstream>
 #include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -26,11 +23,10 @@ constexpr long kOrdinary = 20;
 constexpr long kBoosted = -1 - kWaiterPriority;
 
 long kernel_priority(pid_t tid) {
-    std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2)); // from field 3
-    std::vector<std::string> f((std::istream_iterator<std::string>(fields)), {});
-    return f.size() > 15 ? std::stol(f[18 - 3]) : 0;
+    constexpr int kPriorityField = 18;
+    const std::string priority =
+        testsupport::stat_field("/proc/self/task/" + std::to_string(tid) + "/stat", kPriorityField);
+    return priority.empty() ? 0 : std::stol(priority);
 }
 
 // Waits, bounded, until `tid`'s priority reads `wanted`.

@@ -3,16 +3,15 @@
 // refuses to run and says what it needs, instead of probing at an ordinary priority unnoticed.
 #include "tests/support/child_process.h"
 #include "tests/support/exporter_process.h"
+#include "tests/support/proc_stat.h"
 #include "tests/support/responder_process.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <pthread.h>
 #include <sched.h>
-#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -34,17 +33,15 @@ std::vector<thread_scheduling> threads_of(int pid) {
     std::vector<thread_scheduling> threads;
     const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
     for (const auto& task : std::filesystem::directory_iterator(tasks)) {
+        constexpr int kRtPriorityField = 40, kPolicyField = 41;
         thread_scheduling t;
         std::getline(std::ifstream(task.path() / "comm"), t.name);
-        std::string stat;
-        std::getline(std::ifstream(task.path() / "stat"), stat);
-        // Fields after the name in parentheses start at field 3; rt_priority is field 40 and
-        // policy field 41.
-        std::istringstream fields(stat.substr(stat.rfind(')') + 2));
-        std::vector<std::string> f((std::istream_iterator<std::string>(fields)), {});
-        if (f.size() > 38) {
-            t.priority = std::stoi(f[40 - 3]);
-            t.policy = std::stoi(f[41 - 3]);
+        const std::string stat = task.path() / "stat";
+        const std::string priority = stat_field(stat, kRtPriorityField);
+        const std::string policy = stat_field(stat, kPolicyField);
+        if (!priority.empty() && !policy.empty()) {
+            t.priority = std::stoi(priority);
+            t.policy = std::stoi(policy);
         }
         threads.push_back(t);
     }

@@ -4,6 +4,7 @@
 // the kernel refuses to send is counted and its reason told once, even with -q.
 #include "tests/support/child_process.h"
 #include "tests/support/fixture_responder.h"
+#include "tests/support/proc_stat.h"
 #include "tests/support/summary_text.h"
 #include "tests/support/udp_peer.h"
 
@@ -126,10 +127,8 @@ udp_socket_row udp_socket(int port) {
 }
 
 char process_state(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    const auto close = text.rfind(')');
-    return close == std::string::npos || close + 2 >= text.size() ? '?' : text[close + 2];
+    const std::string state = stat_field("/proc/" + std::to_string(pid) + "/stat", 3);
+    return state.empty() ? '?' : state[0];
 }
 
 // A client whose receive buffer overflows (it is stopped while its peer floods it with copies
