@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -543,7 +544,8 @@ rebound_end Run::measure() {
     start_stamp_ = get_timestamp();
     start_mono_ = plat::monotonic_ns();
     observer_.run_started({p_.ipaddr, port_text, connaddr_, start_stamp_, p_.count,
-                           window_.capacity(), p_.want_stamps, p_.dscp});
+                           window_.capacity(), p_.want_stamps, p_.dscp, rebound_probes_bound(p_),
+                           p_.period > 0});
 
     Outcome o{Step::go_on};
     {
@@ -571,6 +573,16 @@ rebound_end Run::measure() {
 }
 
 } // namespace
+
+// A lock-step run pauses `interval` after every probe and a scheduled one sends every `period`,
+// so in `duration` neither sends more than duration / pace + 1 probes.
+int64_t rebound_probes_bound(const rebound_params& p) {
+    const int64_t count = std::max<int64_t>(p.count, 0);
+    const double pace = p.period > 0 ? p.period : p.interval;
+    if (!(p.duration > 0) || !(pace > 0)) return count;
+    const double paced = std::ceil(p.duration / pace) + 1;
+    return paced < double(count) ? int64_t(paced) : count;
+}
 
 size_t scheduled_late_window(double timeout, double period) {
     const double needed = period > 0 ? 2.0 * timeout / period : 0.0;

@@ -51,6 +51,9 @@ struct rebound_params {
 // The late window a scheduled run needs: every probe within its time limit, twice over.
 size_t scheduled_late_window(double timeout, double period);
 
+// The most probes a run with these parameters can send (rebound_run_start::probes_bound).
+int64_t rebound_probes_bound(const rebound_params& p);
+
 // Sends the probes, waits for every echo, drains outstanding echoes, and fills *reboundinfo.
 // The round trip of an echo is its arrival minus the send of the probe whose sequence number
 // it carries, both readings taken right at the system calls. The socket is closed at the end.

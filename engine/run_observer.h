@@ -54,6 +54,12 @@ struct rebound_run_start {
     size_t late_window = probe_window::kDefaultCapacity;
     bool stamps_asked = false; // probes ask the responder for its time stamps
     int dscp = -1;             // the DSCP the probes are sent with; -1: the system's default
+    // The most probes the run can send, known before its first: count, or for a run limited by
+    // duration alone what its pause or period allows in that time (count when nothing paces
+    // it). Observers size per-probe storage by it, so the storage is in place before the first
+    // probe instead of growing between round trips. 0: not known.
+    int64_t probes_bound = 0;
+    bool scheduled = false; // probes go out on a fixed period; every send tells its lateness
 };
 
 struct rebound_counters {

@@ -46,13 +46,24 @@ void quantile_store::add(double value) {
     mean_ += delta / static_cast<double>(count_);
     m2_ += delta * (v - mean_);
 
+    // The switch comes before the value that would pass the limit is kept, so the kept values
+    // never grow past kExactLimit (no reallocation to twice that just before they are dropped).
+    if (exact() && values_.size() == kExactLimit) move_to_histogram();
     if (!exact()) {
         ++buckets_[bucket_of(v)];
         return;
     }
     values_.push_back(v);
     sorted_ = false;
-    if (values_.size() > kExactLimit) move_to_histogram();
+}
+
+void quantile_store::reserve_ahead(uint64_t values) {
+    if (!exact()) return; // the histogram is in place and never grows
+    const size_t kept = values_.size();
+    const size_t wanted = kept + size_t(std::min<uint64_t>(values, kExactLimit - kept));
+    values_.reserve(wanted);
+    values_.resize(wanted); // writes every new slot: the pages are in place from now on
+    values_.resize(kept);   // keeps the capacity
 }
 
 void quantile_store::move_to_histogram() {

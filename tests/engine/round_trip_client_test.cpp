@@ -204,6 +204,61 @@ TEST(Client, CountAboveTheRecordStillSendsEveryProbe) {
     EXPECT_EQ(m.record->iterpkts, REBOUND_MAXPKTS + 2);
 }
 
+// What observers size their per-probe storage by: the count, or fewer when the duration and
+// the pace (the pause, or the period of a scheduled run) allow fewer; the count when nothing
+// paces the run.
+TEST(Client, ProbesBoundIsTheCountOrWhatThePaceAllowsInTheDuration) {
+    struct Case {
+        int32_t count;
+        double duration, interval, period;
+        int64_t bound;
+    };
+    constexpr int32_t kDurationOnly = INT32_MAX; // what -d alone gives
+    const Case cases[] = {
+        {100, 0, 0.125, 0, 100},
+        {100, 0.5, 0.125, 0, 5},       // 4 pauses in the duration, and the probe after them
+        {3, 0.5, 0.125, 0, 3},         // the count ends the run first
+        {kDurationOnly, 0.5, 0.125, 0.25, 3}, // a period paces a scheduled run, not the pause
+        {kDurationOnly, 0.5, 0, 0, kDurationOnly}, // unpaced: only the count bounds it
+        {-5, 0, 0.125, 0, 0},
+    };
+    for (const Case& c : cases) {
+        rebound_params p;
+        p.count = c.count;
+        p.duration = c.duration;
+        p.interval = c.interval;
+        p.period = c.period;
+        EXPECT_EQ(rebound_probes_bound(p), c.bound)
+            << c.count << " probes, -d " << c.duration << " -i " << c.interval << " --period "
+            << c.period;
+    }
+}
+
+TEST(Client, RunStartTellsTheProbesBoundAndTheSchedule) {
+    struct StartSeen final : rebound_observer {
+        int64_t bound = -1;
+        bool scheduled = false;
+        int32_t sent = 0;
+        void run_started(const rebound_run_start& e) override {
+            bound = e.probes_bound;
+            scheduled = e.scheduled;
+        }
+        void probe_sent(const rebound_probe_sent&) override { ++sent; }
+    } seen;
+    UdpPeer silent;
+    rebound_params p;
+    p.ipport = silent.port();
+    p.timeout = 0.01;
+    p.count = INT32_MAX;
+    p.duration = 0.03125;
+    p.period = 0.015625;
+    const auto record = std::make_unique<rebound_info>(); // 160 kB: off the stack
+    rebound_run(p, record.get(), seen);
+    EXPECT_EQ(seen.bound, 3);
+    EXPECT_TRUE(seen.scheduled);
+    EXPECT_LE(seen.sent, seen.bound);
+}
+
 TEST(Client, FailedSocketEndsTheRunEarlyWithoutStatistics) {
     plat::fail_startup_for_test(true); // udp_create fails, so the first wait fails
     Measured m = measure(free_udp_port(), 0.05, 3, 64, 64);

@@ -11,9 +11,10 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
     responder.sin_family = AF_INET;
     responder.sin_port = htons(33333);
     responder.sin_addr.s_addr = htonl(0x7f000001);
-    observer.run_started({"127.0.0.1", "33333", responder, run.start_stamp,
-                          static_cast<int32_t>(run.probes.size()), probe_window::kDefaultCapacity,
-                          run.stamps_asked});
+    const auto count = static_cast<int32_t>(run.probes.size());
+    observer.run_started({"127.0.0.1", "33333", responder, run.start_stamp, count,
+                          probe_window::kDefaultCapacity, run.stamps_asked, -1, count,
+                          run.send_lateness >= 0});
     unsigned char header[16] = {};
     int32_t highest_answered = -1;
     for (size_t i = 0; i < run.probes.size(); ++i) {
@@ -26,7 +27,9 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
                              0,
                              run.send_duration,
                              run.step * double(i),
-                             {info.sendpkts, info.recvpkts}});
+                             {info.sendpkts, info.recvpkts},
+                             0,
+                             run.send_lateness});
         ++info.sendpkts;
         if (p.round_trip < 0) {
             observer.wait_ended({rebound_wait::for_echo,
@@ -58,7 +61,7 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
             if (index > highest_answered) highest_answered = index;
         }
         info.iterpkts = index;
-        observer.iteration_done(index + 1, static_cast<int32_t>(run.probes.size()));
+        observer.iteration_done(index + 1, count);
     }
     for (int f = 0; f < run.foreign; ++f) {
         observer.foreign_received({2, 0, responder, 3, rebound_foreign_reason::too_short});

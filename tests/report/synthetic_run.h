@@ -28,6 +28,7 @@ struct synthetic_run {
     rebound_end end = rebound_end::normal;
     double start_stamp = 1781069532.25;
     bool stamps_asked = false;
+    double send_lateness = -1; // 0 or more: a scheduled run, every send this late
 };
 
 // Delivers the run's events to `observer` and returns the record it ended with (also the one
