@@ -4,10 +4,9 @@
 #include <limits>
 
 void signed_distribution::add(double value) {
-    if (value < 0)
-        negative_.add(-value);
-    else
-        positive_.add(value);
+    quantile_store& side = value < 0 ? negative_ : positive_;
+    if (side.count() == 0) side.reserve_ahead(ahead_);
+    side.add(std::fabs(value));
 }
 
 double signed_distribution::value_at_rank(uint64_t rank) {

@@ -10,6 +10,10 @@
 class signed_distribution {
   public:
     void add(double value);
+    // Makes room for `values` values on each side as the side takes its first value, which side
+    // the values fall on not being known beforehand (quantile_store::reserve_ahead): after
+    // that first one, the side adds its values without touching fresh memory.
+    void reserve_ahead(uint64_t values) { ahead_ = values; }
     uint64_t count() const { return negative_.count() + positive_.count(); }
     // NaN in every value when nothing was added.
     duration_stats stats();
@@ -20,4 +24,5 @@ class signed_distribution {
 
     quantile_store negative_; // magnitudes of the values below 0
     quantile_store positive_;
+    uint64_t ahead_ = 0;
 };
