@@ -43,18 +43,19 @@ static jitter_stats jitter_of(const ipdv_jitter& j) {
 void summary_collector::run_started(const rebound_run_start& e) {
     start_stamp_ = e.start_stamp;
     summary_.directions.asked = e.stamps_asked;
+    summary_.marking.sent = e.dscp;
     // Every store that takes a value per probe of this run is in place before the first probe;
     // the one-way delays make room for a side of zero when it takes its first value.
     const uint64_t ahead = uint64_t(std::max<int64_t>(e.probes_bound, 0));
     for (quantile_store* per_probe : {&round_trips_, &send_calls_})
         per_probe->reserve_ahead(ahead);
     if (e.scheduled) send_lateness_.reserve_ahead(ahead);
-    if (!e.stamps_asked) return;
-    for (quantile_store* per_echo : {&dwells_, &network_round_trips_})
-        per_echo->reserve_ahead(ahead);
-    for (signed_distribution* one_way : {&send_delays_, &receive_delays_})
-        one_way->reserve_ahead(ahead);
-    summary_.marking.sent = e.dscp;
+    if (e.stamps_asked) {
+        for (quantile_store* per_echo : {&dwells_, &network_round_trips_})
+            per_echo->reserve_ahead(ahead);
+        for (signed_distribution* one_way : {&send_delays_, &receive_delays_})
+            one_way->reserve_ahead(ahead);
+    }
 }
 
 bool marking_stats::anything_marked() const {

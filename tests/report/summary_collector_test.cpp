@@ -179,6 +179,20 @@ TEST(Summary, StoresAreInPlaceBeforeTheProbesCome) {
     }
 }
 
+// The DSCP the probes were sent with is the run's, whether or not it asked for the stamps
+// that tell the DSCP on the way there.
+TEST(Summary, MarkingSentIsTheRunsWithAndWithoutStamps) {
+    for (const bool stamps : {false, true}) {
+        synthetic_run run;
+        run.probes.assign(3, synthetic_probe{});
+        run.stamps_asked = stamps;
+        run.dscp = 46; // EF
+        summary_collector collector;
+        feed(run, collector);
+        EXPECT_EQ(collector.summary().marking.sent, 46) << (stamps ? "with" : "without") << " stamps";
+    }
+}
+
 TEST(JsonReport, DocumentOfARunAgreesWithTheSummary) {
     synthetic_run run{probes_with_drops(20, 4, 0.00025)};
     run.probes[1].duplicates = 2;

@@ -13,7 +13,7 @@ rebound_info feed(const synthetic_run& run, rebound_observer& observer) {
     responder.sin_addr.s_addr = htonl(0x7f000001);
     const auto count = static_cast<int32_t>(run.probes.size());
     observer.run_started({"127.0.0.1", "33333", responder, run.start_stamp, count,
-                          probe_window::kDefaultCapacity, run.stamps_asked, -1, count,
+                          probe_window::kDefaultCapacity, run.stamps_asked, run.dscp, count,
                           run.send_lateness >= 0});
     unsigned char header[16] = {};
     int32_t highest_answered = -1;

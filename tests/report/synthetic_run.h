@@ -29,6 +29,7 @@ struct synthetic_run {
     double start_stamp = 1781069532.25;
     bool stamps_asked = false;
     double send_lateness = -1; // 0 or more: a scheduled run, every send this late
+    int dscp = -1;             // the DSCP the probes are sent with; -1: the system's default
 };
 
 // Delivers the run's events to `observer` and returns the record it ended with (also the one
